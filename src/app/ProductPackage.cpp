@@ -1,0 +1,60 @@
+#include "app/ProductPackage.h"
+
+#include <cstdint>
+
+#include "common/KvException.h"
+#include "common/KvFsPath.h"
+#include "common/KvSystemLibrary.h"
+#include "common/ResourcesExtractor.h"
+#include "platform/Platform.h"
+
+namespace {
+
+constexpr const char* kPackageType = "MSI";
+constexpr std::uint16_t kPackageId = 130;
+
+}  // namespace
+
+unsigned WalkInstalledProducts() {
+  const KvLibrary msi = LoadSystemLibrary("msi.dll");
+  const auto enumProducts = msi.Entry<plat::MsiEnumProductsAFn>(
+      plat::MakeIntResource(plat::kMsiEnumProductsAOrdinal));
+  if (enumProducts == nullptr) return 0;
+  // 39 characters hold a product code with its terminator; the buffer is
+  // never read.
+  char product[64] = {};
+  unsigned calls = 0;
+  for (plat::DWord index = 0;; ++index) {
+    ++calls;
+    if (enumProducts(index, product) != 0) break;
+  }
+  return calls;
+}
+
+std::string PackagePath() {
+  // Room for 1024 characters; the system is told 1023, so the text stays
+  // terminated whatever it writes. Its result is not examined: an empty
+  // folder makes the bare file name, a path in the current folder.
+  std::string folder(1024, '\0');
+  plat::GetTempPathA(1023, folder.data());
+  folder.resize(folder.find('\0'));
+  return KvFsPath(folder).Combine(kPackageFileName);
+}
+
+void ExtractPackageFile(const std::string& path) {
+  CResourcesExtractor::ExtractResource(path.c_str(), kPackageType, kPackageId);
+}
+
+void LaunchProductPackage() {
+  WalkInstalledProducts();
+  const std::string path = PackagePath();
+  try {
+    ExtractPackageFile(path);
+  } catch (const Error::KvException& e) {
+    // Opening whatever the path names now would hand the Windows Installer
+    // a stale, foreign or truncated file.
+    e.ShowError();
+    return;
+  }
+  plat::ShellExecuteA(nullptr, "open", path.c_str(), "", "", plat::kSwShow);
+}

@@ -1,0 +1,23 @@
+#include "common/KvSystemLibrary.h"
+
+#include <string>
+
+bool SystemSearchSupported() {
+  const plat::HModule kernel32 = plat::GetModuleHandleA("kernel32.dll");
+  return kernel32 != nullptr && plat::GetProcAddress(kernel32, "AddDllDirectory") != nullptr;
+}
+
+KvLibrary LoadSystemLibrary(const char* name) {
+  if (SystemSearchSupported())
+    return KvLibrary(plat::LoadLibraryExA(name, nullptr, plat::kLoadLibrarySearchSystem32));
+
+  char folder[260] = {};
+  const plat::UInt length = plat::GetSystemDirectoryA(folder, sizeof(folder));
+  // Zero is a failure; a length of the buffer or more means it did not fit.
+  // Either way no full path can be built, and a bare name is never tried.
+  if (length == 0 || length >= sizeof(folder)) return KvLibrary();
+  std::string path(folder, length);
+  if (path.back() != '\\' && path.back() != '/') path.push_back('\\');
+  path.append(name);
+  return KvLibrary(plat::LoadLibraryExA(path.c_str(), nullptr, 0));
+}

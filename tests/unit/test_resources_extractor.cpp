@@ -1,0 +1,192 @@
+// The resource extractor: the file it leaves, and the failure it raises for
+// each step, with the fixed source position of each.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "common/KvException.h"
+#include "common/ResourcesExtractor.h"
+#include "fake/FakeWindows.h"
+#include "framework/WinApp.h"
+
+namespace {
+
+const char kPath[] = "C:\\Users\\user\\AppData\\Local\\Temp\\dotNetFx40_Full_setup.exe";
+
+// Runs the extraction and returns what it raised; fails the test when it
+// raises nothing.
+Error::KvExceptionText ExtractExpectingFailure(const char* path) {
+  try {
+    CResourcesExtractor::ExtractFile(path);
+  } catch (const Error::KvExceptionText& e) {
+    return e;
+  }
+  ADD_FAILURE() << "no exception";
+  return Error::KvExceptionText("", "", "", 0);
+}
+
+void ExpectPosition(const Error::KvExceptionText& e, int line) {
+  EXPECT_EQ(e.GetFileName(), "ResourcesExtractor");
+  EXPECT_EQ(e.GetFunctionName(), "CResourcesExtractor::ExtractFile");
+  EXPECT_EQ(e.GetLine(), line);
+  EXPECT_EQ(e.GetKind(), 4);
+}
+
+// Sets the framework's resource module for one test.
+class ScopedResourceHandle {
+ public:
+  explicit ScopedResourceHandle(plat::HModule module) : previous_(fw::GetResourceHandle()) {
+    fw::SetResourceHandle(module);
+  }
+  ~ScopedResourceHandle() { fw::SetResourceHandle(previous_); }
+
+ private:
+  plat::HModule previous_;
+};
+
+// ---- Success ---------------------------------------------------------------------
+
+TEST(ExtractFile, ReplacesAnExistingFileWithExactlyTheResourceBytes) {
+  fake::FakeWindows win;
+  win.PutFile(kPath, fake::Bytes(5000, 0xEE));
+  win.SetResource("EXE", 134, fake::ToBytes("MZ installer"));
+  CResourcesExtractor::ExtractFile(kPath);
+  ASSERT_TRUE(win.HasFile(kPath));
+  EXPECT_EQ(win.File(kPath)->bytes, fake::ToBytes("MZ installer"));
+  EXPECT_EQ(win.OpenHandleCount(), 0);
+}
+
+TEST(ExtractFile, DeletesThenReadsTheResourceThenWritesAndCloses) {
+  fake::FakeWindows win;
+  win.SetResource("EXE", 134, fake::Bytes(10, 1));
+  CResourcesExtractor::ExtractFile(kPath);
+  EXPECT_EQ(win.CallsAmong({"DeleteFileA", "FindResourceA", "LoadResource", "SizeofResource",
+                            "LockResource", "CreateFileA", "WriteFile", "CloseHandle"}),
+            (std::vector<std::string>{"DeleteFileA", "FindResourceA", "LoadResource",
+                                      "SizeofResource", "LockResource", "CreateFileA",
+                                      "WriteFile", "CloseHandle"}));
+}
+
+TEST(ExtractFile, TakesTheResourceFromTheFrameworksResourceModule) {
+  fake::FakeWindows win;
+  win.SetResource("EXE", 134, fake::Bytes(10, 1));
+  {
+    ScopedResourceHandle exe(win.ExeModule());
+    CResourcesExtractor::ExtractFile(kPath);
+    EXPECT_TRUE(win.HasFile(kPath));
+  }
+  {
+    // Another module has no such resource.
+    fake::Library& other = win.AddLibrary("C:\\windows\\system32", "other.dll");
+    ScopedResourceHandle elsewhere(&other);
+    EXPECT_EQ(ExtractExpectingFailure(kPath).GetText(), "Failed to find resource 134.");
+  }
+}
+
+TEST(ExtractResource, WritesAnyTypeAndIdWithTheSameMessages) {
+  fake::FakeWindows win;
+  const char msi[] = "C:\\Users\\user\\AppData\\Local\\Temp\\BrannexLumentaSetup.msi";
+  win.SetResource("MSI", 130, fake::ToBytes("package"));
+  CResourcesExtractor::ExtractResource(msi, "MSI", 130);
+  EXPECT_EQ(win.File(msi)->bytes, fake::ToBytes("package"));
+
+  win.RemoveResource("MSI", 130);
+  try {
+    CResourcesExtractor::ExtractResource(msi, "MSI", 130);
+    ADD_FAILURE() << "no exception";
+  } catch (const Error::KvExceptionText& e) {
+    EXPECT_EQ(e.GetText(), "Failed to find resource 130.");
+    ExpectPosition(e, 9);
+  }
+}
+
+// ---- Resource failures: no file ------------------------------------------------------
+
+TEST(ExtractFileFailure, AMissingResourceIsLineNineAndLeavesNoFile) {
+  fake::FakeWindows win;
+  win.PutFile(kPath, fake::Bytes(3, 1));  // an old file goes anyway
+  const Error::KvExceptionText e = ExtractExpectingFailure(kPath);
+  EXPECT_EQ(e.GetText(), "Failed to find resource 134.");
+  ExpectPosition(e, 9);
+  EXPECT_FALSE(win.HasFile(kPath));
+  EXPECT_EQ(win.CountCalls("CreateFileA"), 0);
+}
+
+TEST(ExtractFileFailure, AResourceThatCannotBeLoadedIsLineEleven) {
+  fake::FakeWindows win;
+  win.SetResource("EXE", 134, fake::Bytes(10, 1)).failLoad = true;
+  const Error::KvExceptionText e = ExtractExpectingFailure(kPath);
+  EXPECT_EQ(e.GetText(), "Failed to load resource 134.");
+  ExpectPosition(e, 11);
+  EXPECT_FALSE(win.HasFile(kPath));
+}
+
+TEST(ExtractFileFailure, AnEmptyResourceIsLineThirteen) {
+  fake::FakeWindows win;
+  win.SetResource("EXE", 134, fake::Bytes());
+  const Error::KvExceptionText e = ExtractExpectingFailure(kPath);
+  EXPECT_EQ(e.GetText(), "Resource 134 is empty.");
+  ExpectPosition(e, 13);
+  EXPECT_FALSE(win.HasFile(kPath));
+  EXPECT_EQ(win.CountCalls("CreateFileA"), 0);
+}
+
+// ---- Write failures: line 19 with the path -----------------------------------------------
+
+TEST(ExtractFileFailure, AFolderThatDoesNotExistIsTheWriteFailureWithThePath) {
+  fake::FakeWindows win;
+  win.SetResource("EXE", 134, fake::Bytes(10, 1));
+  const char path[] = "C:\\no such folder\\dotNetFx40_Full_setup.exe";
+  const Error::KvExceptionText e = ExtractExpectingFailure(path);
+  EXPECT_EQ(e.GetText(), "Failed to write to file 'C:\\no such folder\\dotNetFx40_Full_setup.exe'");
+  ExpectPosition(e, 19);
+  EXPECT_FALSE(win.HasFile(path));
+  EXPECT_EQ(win.OpenHandleCount(), 0);
+}
+
+TEST(ExtractFileFailure, AFileLockedOrReadOnlyKeepsItsContentAndIsTheWriteFailure) {
+  for (const bool locked : {true, false}) {
+    fake::FakeWindows win;
+    win.SetResource("EXE", 134, fake::Bytes(10, 1));
+    fake::FakeFile& held = win.PutFile(kPath, fake::ToBytes("old"));
+    (locked ? held.lockedByOther : held.readOnly) = true;
+    const Error::KvExceptionText e = ExtractExpectingFailure(kPath);
+    EXPECT_EQ(e.GetText(), std::string("Failed to write to file '") + kPath + "'") << locked;
+    ExpectPosition(e, 19);
+    EXPECT_EQ(win.File(kPath)->bytes, fake::ToBytes("old")) << locked;
+    EXPECT_EQ(win.CountCalls("WriteFile"), 0) << locked;
+  }
+}
+
+TEST(ExtractFileFailure, AShortWriteIsTheWriteFailureAndTheFileIsClosed) {
+  fake::FakeWindows win;
+  win.SetResource("EXE", 134, fake::Bytes(100, 1));
+  win.maxWritePerCall = 60;
+  const Error::KvExceptionText e = ExtractExpectingFailure(kPath);
+  EXPECT_EQ(e.GetText(), std::string("Failed to write to file '") + kPath + "'");
+  ExpectPosition(e, 19);
+  EXPECT_EQ(win.OpenHandleCount(), 0);
+  EXPECT_EQ(win.CountCalls("CloseHandle"), 1);
+  // What was written stays.
+  EXPECT_EQ(win.File(kPath)->bytes.size(), 60u);
+}
+
+TEST(ExtractFileFailure, AResourceThatCannotBeLockedIsTheWriteFailure) {
+  fake::FakeWindows win;
+  win.SetResource("EXE", 134, fake::Bytes(10, 1)).failLock = true;
+  const Error::KvExceptionText e = ExtractExpectingFailure(kPath);
+  ExpectPosition(e, 19);
+  EXPECT_EQ(win.CountCalls("WriteFile"), 0);
+  EXPECT_EQ(win.OpenHandleCount(), 0);
+}
+
+TEST(ExtractFileFailure, TheRaisedFailureIsShownAsItsMessage) {
+  fake::FakeWindows win;
+  ExtractExpectingFailure(kPath).ShowError();
+  ASSERT_EQ(win.messageBoxes.size(), 1u);
+  EXPECT_EQ(win.messageBoxes[0].text, "Failed to find resource 134.");
+  EXPECT_EQ(win.messageBoxes[0].caption, "Error");
+}
+
+}  // namespace
