@@ -1,0 +1,93 @@
+// The prerequisite step: its outcome for each answer and installer run, the
+// question as the user sees it, and the single error box.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+#include "dotnet/PrerequisiteStep.h"
+#include "fake/FakeWindows.h"
+#include "framework/WinApp.h"
+
+namespace {
+
+const char kKey[] = "Software\\Microsoft\\NET Framework Setup\\NDP\\v4\\Full";
+const char kInstaller[] = "C:\\Users\\user\\AppData\\Local\\Temp\\dotNetFx40_Full_setup.exe";
+const char kQuestion[] =
+    "Microsoft .NET Framework 4.0 is not installed on this computer. The installer will "
+    "download and install the framework now.\n\nDo you want to proceed?";
+
+TEST(DotNetPrerequisiteStep, OutcomeFollowsTheCheckTheAnswerAndTheRun) {
+  struct Case {
+    const char* name;
+    bool installed;
+    std::optional<int> answer;  // nullopt: no question expected
+    bool resource;
+    plat::DWord exitCode;
+    bool goOn;
+    const char* errorText;  // null: no error box
+  } const cases[] = {
+      {"installed", true, std::nullopt, true, 0, true, nullptr},
+      {"No", false, plat::kIdNo, true, 0, false, nullptr},
+      {"closed otherwise", false, plat::kIdCancel, true, 0, false, nullptr},
+      {"Yes, installed", false, plat::kIdYes, true, 0, true, nullptr},
+      {"Yes, restart needed", false, plat::kIdYes, true, 3010, true, nullptr},
+      {"Yes, cancelled", false, plat::kIdYes, true, 1602, false, nullptr},
+      {"Yes, fatal", false, plat::kIdYes, true, 4100, true,
+       "A fatal error occurred and the installation of Dotnetfx.exe cannot proceed."},
+      {"Yes, unknown code", false, plat::kIdYes, true, 4102, true,
+       "(0x1006) Unknown error occurred and the installation of Dotnetfx.exe cannot proceed."},
+      {"Yes, no resource", false, plat::kIdYes, false, 0, true, "Failed to find resource 134."},
+  };
+  for (const Case& c : cases) {
+    fake::FakeWindows win;
+    const CWinAppEx app(false, "LumentaSetupBoot");
+    if (c.installed) {
+      win.SetDword(fake::View::k32, kKey, "Install", 1);
+      win.SetString(fake::View::k32, kKey, "Version", "4.0.30319");
+      win.InstallShim();
+    }
+    if (c.resource) win.SetResource("EXE", 134, fake::ToBytes("MZ"));
+    if (c.answer) win.answers.push_back(*c.answer);
+    win.processExitCode = c.exitCode;
+
+    EXPECT_EQ(RunPrerequisiteStep(), c.goOn) << c.name;
+
+    const bool asked = c.answer.has_value();
+    const bool errorBox = c.errorText != nullptr;
+    ASSERT_EQ(win.messageBoxes.size(), (asked ? 1u : 0u) + (errorBox ? 1u : 0u)) << c.name;
+    if (asked) {
+      EXPECT_EQ(win.messageBoxes[0].text, kQuestion) << c.name;
+      EXPECT_EQ(win.messageBoxes[0].caption, "LumentaSetupBoot") << c.name;
+      EXPECT_EQ(win.messageBoxes[0].type, 0x24u) << c.name;
+      EXPECT_EQ(win.messageBoxes[0].owner, nullptr) << c.name;
+    }
+    if (errorBox) {
+      EXPECT_EQ(win.messageBoxes.back().text, c.errorText) << c.name;
+      EXPECT_EQ(win.messageBoxes.back().caption, "Error") << c.name;
+    }
+    const bool ran = c.answer == plat::kIdYes && c.resource;
+    EXPECT_EQ(win.HasFile(kInstaller), ran) << c.name;
+    EXPECT_EQ(win.shellExecuteExCalls.size(), ran ? 1u : 0u) << c.name;
+    EXPECT_EQ(win.OpenHandleCount(), 0) << c.name;
+    EXPECT_EQ(win.OpenKeyCount(), 0) << c.name;
+    EXPECT_EQ(win.LoadedLibraryCount(), 0) << c.name;
+  }
+}
+
+TEST(DotNetPrerequisiteStep, QuestionCaptionFollowsTheExecutableName) {
+  fake::FakeWindows win;
+  win.exePath = "C:\\dl\\setup.exe";
+  win.answers = {plat::kIdNo, plat::kIdNo};
+  {
+    CWinAppEx app;
+    app.InitFrameworkState(plat::GetModuleHandleA(nullptr));
+    EXPECT_FALSE(RunPrerequisiteStep());
+  }
+  EXPECT_FALSE(RunPrerequisiteStep());  // no application object: the same caption
+  ASSERT_EQ(win.messageBoxes.size(), 2u);
+  EXPECT_EQ(win.messageBoxes[0].caption, "setup");
+  EXPECT_EQ(win.messageBoxes[1].caption, "setup");
+}
+
+}  // namespace
