@@ -7,6 +7,19 @@ bool SystemSearchSupported() {
   return kernel32 != nullptr && plat::GetProcAddress(kernel32, "AddDllDirectory") != nullptr;
 }
 
+void RestrictDllSearch() {
+  const plat::HModule kernel32 = plat::GetModuleHandleA("kernel32.dll");
+  if (kernel32 == nullptr) return;
+  if (const auto setDefault = reinterpret_cast<plat::SetDefaultDllDirectoriesFn>(
+          plat::GetProcAddress(kernel32, "SetDefaultDllDirectories"))) {
+    if (setDefault(plat::kLoadLibrarySearchSystem32)) return;
+  }
+  if (const auto setDllDirectory = reinterpret_cast<plat::SetDllDirectoryAFn>(
+          plat::GetProcAddress(kernel32, "SetDllDirectoryA"))) {
+    setDllDirectory("");
+  }
+}
+
 KvLibrary LoadSystemLibrary(const char* name) {
   if (SystemSearchSupported())
     return KvLibrary(plat::LoadLibraryExA(name, nullptr, plat::kLoadLibrarySearchSystem32));

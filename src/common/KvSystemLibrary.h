@@ -9,6 +9,13 @@
 // kernel32 exports AddDllDirectory (Windows 8, and 7/Vista with KB2533623).
 bool SystemSearchSupported();
 
+// Takes the program's own folder and the current folder out of the DLL
+// search for the rest of the process: SetDefaultDllDirectories with the
+// system folder only where kernel32 has it, else SetDllDirectoryA(""), which
+// drops the current folder; both are looked up at run time, since XP and
+// unpatched Vista/7 lack the first. Runs before anything else is loaded.
+void RestrictDllSearch();
+
 // Loads the named DLL from the system directory only: with
 // LOAD_LIBRARY_SEARCH_SYSTEM32 where supported, else by its full path under
 // GetSystemDirectoryA. An empty owner when it cannot be loaded.

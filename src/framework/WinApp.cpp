@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "common/KvSystemLibrary.h"
 #include "framework/Text.h"
 
 namespace fw {
@@ -26,6 +27,7 @@ std::string AppNameFromModulePath(const std::string& modulePath) {
 }
 
 int RunApplication() {
+  RestrictDllSearch();
   CWinAppEx* app = CWinAppEx::Current();
   if (app == nullptr) return 1;
   try {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/LumentaSetupBootApp.h"
+#include "common/KvSystemLibrary.h"
 #include "fake/FakeWindows.h"
 
 namespace {
@@ -124,6 +125,34 @@ TEST(AppFramework, AnExceptionLeavingInitInstanceEndsWithANonZeroCode) {
     bool InitInstance() override { throw std::bad_alloc(); }
   } app;
   EXPECT_EQ(fw::RunApplication(), 8);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(DllSearch, SystemFolderOnlyWhereKernel32HasIt) {
+  fake::FakeWindows win;
+  struct Probe : CWinAppEx {
+    bool InitInstance() override {
+      // Nothing may run before the search is restricted.
+      EXPECT_EQ(fake::FakeWindows::Current().setDefaultDllDirectoriesCalls.size(), 1u);
+      return false;
+    }
+  } probe;
+  fw::RunApplication();
+  EXPECT_EQ(win.setDefaultDllDirectoriesCalls, (std::vector<plat::DWord>{0x800}));
+  EXPECT_TRUE(win.setDllDirectoryCalls.empty());
+}
+
+TEST(DllSearch, OlderSystemsDropTheCurrentFolder) {
+  fake::FakeWindows win;
+  win.SetKernel32(false, true);
+  RestrictDllSearch();
+  EXPECT_EQ(win.setDllDirectoryCalls, (std::vector<std::string>{""}));
+  win.SetKernel32(false, false);
+  RestrictDllSearch();  // XP before SP1: nothing to call, nothing called
+  EXPECT_EQ(win.setDllDirectoryCalls.size(), 1u);
 }
 
 }  // namespace
