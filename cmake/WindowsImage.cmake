@@ -1,0 +1,196 @@
+# The Windows image: the bootstrapper executable and its variants.
+#
+# The code is compiled once, into lumenta_image_objects. Every executable,
+# the product and each variant with other payloads, is then only its own
+# resource script (windres) and a link:
+#
+#   lumenta_add_bootstrapper(<target> MSI <file> EXE <file> NOTE <file>
+#                            [OUTPUT_NAME <name>])
+#
+# The image runs on Windows XP (5.1) and later: it imports nothing but the
+# system DLLs that every such Windows has (kernel32, user32, advapi32,
+# shell32, msvcrt), links its C and C++ runtimes statically, and loads
+# msi.dll and mscoree.dll at run time instead of importing them.
+
+enable_language(RC)
+
+set(LUMENTA_RESOURCES_DIR "${CMAKE_SOURCE_DIR}/resources")
+set(LUMENTA_RC_TEMPLATE "${LUMENTA_RESOURCES_DIR}/LumentaSetupBoot.rc.in")
+set(LUMENTA_MANIFEST "${LUMENTA_RESOURCES_DIR}/LumentaSetupBoot.manifest")
+set(LUMENTA_ICON "${LUMENTA_RESOURCES_DIR}/LumentaSetupBoot.ico")
+
+# ---- The code, compiled once -------------------------------------------------
+
+file(GLOB LUMENTA_WIN32_SOURCES CONFIGURE_DEPENDS
+  "${CMAKE_SOURCE_DIR}/src/platform/win32/*.cpp")
+# The application object belongs to the executable only (the unit tests make
+# their own). A glob, so that the configuration notices when it appears.
+file(GLOB LUMENTA_APP_OBJECT_SOURCE CONFIGURE_DEPENDS
+  "${CMAKE_SOURCE_DIR}/src/app/TheApp.cpp")
+if(NOT LUMENTA_APP_OBJECT_SOURCE)
+  message(WARNING "src/app/TheApp.cpp is missing: the executable has no application "
+                  "object and ends with exit code 1.")
+endif()
+
+add_library(lumenta_image_objects OBJECT
+  ${LUMENTA_LOGIC_SOURCES}
+  ${LUMENTA_WIN32_SOURCES}
+  ${LUMENTA_APP_OBJECT_SOURCE})
+target_include_directories(lumenta_image_objects PUBLIC "${CMAKE_SOURCE_DIR}/src")
+
+# Release is built for size. The configuration's own -O3 comes first on the
+# command line; the later -Os is the one that counts. Exceptions stay on: the
+# logic reports failures by throwing.
+set(LUMENTA_SIZE_CONFIGS "$<CONFIG:Release,MinSizeRel>")
+target_compile_options(lumenta_image_objects PRIVATE
+  "$<$<CONFIG:Release>:-Os>"
+  "$<${LUMENTA_SIZE_CONFIGS}:-ffunction-sections;-fdata-sections>")
+
+# Link options travel with the objects to every executable made of them.
+target_link_options(lumenta_image_objects INTERFACE
+  # libgcc, libstdc++ and the mingw-w64 runtime are linked in: no DLL of the
+  # compiler's may be needed beside the executable.
+  -static
+  # Windows XP is the oldest system the image declares.
+  "-Wl,--major-os-version,5,--minor-os-version,1"
+  "-Wl,--major-subsystem-version,5,--minor-subsystem-version,1"
+  # Later systems' defaults, stated rather than inherited from binutils;
+  # systems that do not know the flags ignore them.
+  "-Wl,--dynamicbase,--nxcompat,--tsaware"
+  # Page-aligned sections let Wine, and Windows, map the resource section
+  # instead of reading it into memory at load time; with payloads of many
+  # megabytes that halves the start-up cost. The price is up to a page of
+  # padding per section.
+  "-Wl,--file-alignment,4096"
+  # The same sources and payloads give the same bytes.
+  "-Wl,--no-insert-timestamp"
+  "$<${LUMENTA_SIZE_CONFIGS}:-Wl,--gc-sections;-s>")
+
+# ---- One executable ----------------------------------------------------------------
+
+# lumenta_add_bootstrapper(<target> MSI <file> EXE <file> NOTE <file>
+#                          [OUTPUT_NAME <name>])
+#
+# Makes the GUI executable <target> (file <name>.exe, by default
+# <target>.exe, in the calling directory's binary folder) from the compiled
+# code and these resources: the manifest (RT_MANIFEST 1), the version
+# resource, icon group 128, and, byte for byte, "MSI" 130 = MSI, "EXE" 134 =
+# EXE and "KvR" 10 = NOTE. Relative file names are taken from the calling
+# directory's source folder. A change to any payload re-runs windres and the
+# link of this target only.
+function(lumenta_add_bootstrapper target)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "MSI;EXE;NOTE;OUTPUT_NAME" "")
+  if(arg_UNPARSED_ARGUMENTS)
+    message(FATAL_ERROR "lumenta_add_bootstrapper(${target}): unknown arguments: "
+                        "${arg_UNPARSED_ARGUMENTS}")
+  endif()
+
+  foreach(kind MSI EXE NOTE)
+    if(NOT arg_${kind})
+      message(FATAL_ERROR "lumenta_add_bootstrapper(${target}): ${kind} <file> is required")
+    endif()
+    get_filename_component(path "${arg_${kind}}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
+    # The path is written into a resource script as a string literal.
+    if(path MATCHES "[\"\\\\]")
+      message(FATAL_ERROR "lumenta_add_bootstrapper(${target}): ${kind} path must not "
+                          "contain a quote or a backslash: ${path}")
+    endif()
+    set(LUMENTA_RC_${kind} "${path}")
+  endforeach()
+
+  set(LUMENTA_RC_MANIFEST "${LUMENTA_MANIFEST}")
+  set(LUMENTA_RC_ICON "${LUMENTA_ICON}")
+  set(LUMENTA_RC_VERSION_DOTS "${PROJECT_VERSION}")
+  string(REPLACE "." "," LUMENTA_RC_VERSION_COMMAS "${PROJECT_VERSION}")
+
+  # Written only when its text changes, so that a new configuration alone
+  # rebuilds nothing.
+  set(rc "${CMAKE_CURRENT_BINARY_DIR}/${target}.resources/${target}.rc")
+  configure_file("${LUMENTA_RC_TEMPLATE}" "${rc}" @ONLY)
+
+  add_executable(${target} WIN32 "${rc}")
+  target_link_libraries(${target} PRIVATE lumenta_image_objects)
+  # The target compiles nothing but its resource script, and windres takes
+  # none of the compiler's warning options that the directory sets.
+  set_property(TARGET ${target} PROPERTY COMPILE_OPTIONS "")
+  if(arg_OUTPUT_NAME)
+    set_property(TARGET ${target} PROPERTY OUTPUT_NAME "${arg_OUTPUT_NAME}")
+  endif()
+
+  # windres reads these files itself; the build system sees only the
+  # script unless told.
+  set_property(SOURCE "${rc}" PROPERTY OBJECT_DEPENDS
+    "${LUMENTA_RC_MSI}" "${LUMENTA_RC_EXE}" "${LUMENTA_RC_NOTE}"
+    "${LUMENTA_MANIFEST}" "${LUMENTA_ICON}")
+
+  # Payloads made by this build are made before the script is compiled.
+  if(TARGET lumenta_sample_payloads)
+    foreach(kind MSI EXE NOTE)
+      if(LUMENTA_RC_${kind} IN_LIST LUMENTA_SAMPLE_PAYLOAD_FILES)
+        add_dependencies(${target} lumenta_sample_payloads)
+        break()
+      endif()
+    endforeach()
+  endif()
+endfunction()
+
+# ---- The product ----------------------------------------------------------------------
+
+# Sample payloads, made by the build, are the defaults of the product's
+# payloads. Until their recipe exists, placeholders stand in for them.
+if(EXISTS "${CMAKE_SOURCE_DIR}/cmake/Payloads.cmake")
+  include("${CMAKE_SOURCE_DIR}/cmake/Payloads.cmake")
+else()
+  set(placeholders "${CMAKE_BINARY_DIR}/placeholder-payloads")
+  set(LUMENTA_SAMPLE_MSI "${placeholders}/sample.msi")
+  set(LUMENTA_SAMPLE_DOTNET_SETUP "${placeholders}/sample-dotnet-setup.exe")
+  set(LUMENTA_SAMPLE_NOTE "${placeholders}/sample-note.txt")
+  file(CONFIGURE OUTPUT "${LUMENTA_SAMPLE_MSI}" CONTENT "placeholder package\n")
+  file(CONFIGURE OUTPUT "${LUMENTA_SAMPLE_DOTNET_SETUP}" CONTENT "placeholder setup\n")
+  file(CONFIGURE OUTPUT "${LUMENTA_SAMPLE_NOTE}" CONTENT "placeholder note\n")
+endif()
+set(LUMENTA_SAMPLE_PAYLOAD_FILES
+  "${LUMENTA_SAMPLE_MSI}" "${LUMENTA_SAMPLE_DOTNET_SETUP}" "${LUMENTA_SAMPLE_NOTE}")
+
+# A cache entry that still holds the default it was given follows the
+# default when that changes (placeholders replaced by the real samples); a
+# path the user chose stays.
+function(lumenta_payload_option name default help)
+  if(DEFINED CACHE{${name}} AND DEFINED CACHE{_${name}_DEFAULT}
+     AND "$CACHE{${name}}" STREQUAL "$CACHE{_${name}_DEFAULT}"
+     AND NOT "$CACHE{${name}}" STREQUAL "${default}")
+    set(${name} "${default}" CACHE FILEPATH "${help}" FORCE)
+  else()
+    set(${name} "${default}" CACHE FILEPATH "${help}")
+  endif()
+  set(_${name}_DEFAULT "${default}" CACHE INTERNAL "")
+endfunction()
+
+lumenta_payload_option(LUMENTA_PACKAGE_MSI "${LUMENTA_SAMPLE_MSI}"
+  "Windows Installer package of the product, held as resource MSI 130")
+lumenta_payload_option(LUMENTA_DOTNET_SETUP "${LUMENTA_SAMPLE_DOTNET_SETUP}"
+  ".NET Framework 4.0 web installer, held as resource EXE 134")
+lumenta_payload_option(LUMENTA_SOURCE_NOTE "${LUMENTA_SAMPLE_NOTE}"
+  "Install-source note (UTF-16LE text), held as resource KvR 10")
+
+lumenta_add_bootstrapper(LumentaSetupBoot
+  MSI "${LUMENTA_PACKAGE_MSI}"
+  EXE "${LUMENTA_DOTNET_SETUP}"
+  NOTE "${LUMENTA_SOURCE_NOTE}")
+
+# The product image's own checks (headers, imports, resources), on demand:
+#   cmake --build <dir> --target lumenta_check_image
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+add_custom_target(lumenta_check_image
+  COMMAND Python3::Interpreter "${CMAKE_SOURCE_DIR}/tests/image/check_image.py"
+          "$<TARGET_FILE:LumentaSetupBoot>"
+          --msi "${LUMENTA_PACKAGE_MSI}"
+          --exe "${LUMENTA_DOTNET_SETUP}"
+          --note "${LUMENTA_SOURCE_NOTE}"
+  DEPENDS LumentaSetupBoot
+  COMMENT "Checking the LumentaSetupBoot image"
+  VERBATIM)
+
+if(EXISTS "${CMAKE_SOURCE_DIR}/cmake/E2ePrograms.cmake")
+  include("${CMAKE_SOURCE_DIR}/cmake/E2ePrograms.cmake")
+endif()
