@@ -194,3 +194,7 @@ add_custom_target(lumenta_check_image
 if(EXISTS "${CMAKE_SOURCE_DIR}/cmake/E2ePrograms.cmake")
   include("${CMAKE_SOURCE_DIR}/cmake/E2ePrograms.cmake")
 endif()
+include(cmake/Bench.cmake OPTIONAL)
+
+include(cmake/Signing.cmake)
+include(cmake/PlantingPrograms.cmake OPTIONAL)

@@ -17,9 +17,7 @@ CLumentaSetupBootApp::CLumentaSetupBootApp() : CWinAppEx(true, nullptr) {}
 
 CLumentaSetupBootApp::~CLumentaSetupBootApp() = default;
 
-const CWinAppEx::CommandTable* CLumentaSetupBootApp::GetCommandTable() const {
-  return &kAppTable;
-}
+const CWinAppEx::CommandTable* CLumentaSetupBootApp::GetCommandTable() const { return &kAppTable; }
 
 bool CLumentaSetupBootApp::InitInstance() {
   RunSourceInfoStep();

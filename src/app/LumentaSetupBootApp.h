@@ -9,6 +9,8 @@
 class CLumentaSetupBootApp : public CWinAppEx {
  public:
   CLumentaSetupBootApp();
+  CLumentaSetupBootApp(const CLumentaSetupBootApp&) = delete;
+  CLumentaSetupBootApp& operator=(const CLumentaSetupBootApp&) = delete;
   ~CLumentaSetupBootApp() override;
 
   const CommandTable* GetCommandTable() const override;

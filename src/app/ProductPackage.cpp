@@ -17,8 +17,8 @@ constexpr std::uint16_t kPackageId = 130;
 
 unsigned WalkInstalledProducts() {
   const KvLibrary msi = LoadSystemLibrary("msi.dll");
-  const auto enumProducts = msi.Entry<plat::MsiEnumProductsAFn>(
-      plat::MakeIntResource(plat::kMsiEnumProductsAOrdinal));
+  const auto enumProducts =
+      msi.Entry<plat::MsiEnumProductsAFn>(plat::MakeIntResource(plat::kMsiEnumProductsAOrdinal));
   if (enumProducts == nullptr) return 0;
   // 39 characters hold a product code with its terminator; the buffer is
   // never read.

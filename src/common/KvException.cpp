@@ -120,10 +120,9 @@ std::string KvExceptionCommon::GetText() const {
   std::string systemMessage = GetSystemMessage(errorCode_);
   fw::Trim(systemMessage);
   const unsigned code = static_cast<unsigned>(errorCode_);
-  std::string text = systemMessage.empty()
-                         ? fw::Format("(%#x) %s", code, context_.c_str())
-                         : fw::Format("%s (%#x)\n\n%s", systemMessage.c_str(), code,
-                                      context_.c_str());
+  std::string text = systemMessage.empty() ? fw::Format("(%#x) %s", code, context_.c_str())
+                                           : fw::Format("%s (%#x)\n\n%s", systemMessage.c_str(),
+                                                        code, context_.c_str());
   fw::Trim(text);
   return text;
 }

@@ -66,6 +66,7 @@ class KvExceptionText : public KvException {
                   std::int32_t line);
   KvExceptionText(const KvExceptionText&) = default;
   KvExceptionText& operator=(const KvExceptionText&) = default;
+  ~KvExceptionText() override = default;
 
   int GetKind() const override { return 4; }
   // The message, unchanged.
@@ -88,6 +89,7 @@ class KvExceptionCommon : public KvException {
                     const char* functionName, std::int32_t line);
   KvExceptionCommon(const KvExceptionCommon&) = default;
   KvExceptionCommon& operator=(const KvExceptionCommon&) = default;
+  ~KvExceptionCommon() override = default;
 
   int GetKind() const override { return 2; }
   // Computed at every call, trimmed: "<system message> (0x20)\n\n<context>",

@@ -58,9 +58,8 @@ class KvRegKey {
 
   plat::Long Create(plat::HKey root, const char* subKey, plat::DWord sam) {
     plat::HKey created = nullptr;
-    const plat::Long status =
-        plat::RegCreateKeyExA(root, subKey, 0, nullptr, plat::kRegOptionNonVolatile, sam,
-                              nullptr, &created, nullptr);
+    const plat::Long status = plat::RegCreateKeyExA(
+        root, subKey, 0, nullptr, plat::kRegOptionNonVolatile, sam, nullptr, &created, nullptr);
     if (status == static_cast<plat::Long>(plat::kErrorSuccess)) Reset(created);
     return status;
   }

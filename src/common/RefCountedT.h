@@ -21,7 +21,9 @@ class CRefCountedT {
   // A copy is a new object: it starts with no references of its own, and
   // assignment leaves the references to the target as they are.
   CRefCountedT(const CRefCountedT&) noexcept {}
-  CRefCountedT& operator=(const CRefCountedT&) noexcept { return *this; }
+  CRefCountedT& operator=(const CRefCountedT&) noexcept {  // NOLINT(cert-oop54-cpp): copies nothing
+    return *this;
+  }
   virtual ~CRefCountedT() = default;
 
   std::int32_t GetRefCount() const noexcept { return refCount_; }

@@ -119,12 +119,12 @@ bool CDotNetChecker::CheckRuntime() const {
   // installer.
   if (getRuntimeInfo == nullptr) return false;
 
-  plat::WChar directory[kDirectoryUnits] = {};
-  plat::DWord directoryLength = 0;
-  plat::WChar version[kVersionUnits] = {};
-  plat::DWord versionLength = kVersionUnits;
   plat::HResult result;
   {
+    plat::WChar directory[kDirectoryUnits] = {};
+    plat::DWord directoryLength = 0;
+    plat::WChar version[kVersionUnits] = {};
+    plat::DWord versionLength = kVersionUnits;
     // No "insert disk" or "file not found" box from the system while the
     // shim probes the runtime's files.
     const KvErrorMode errorMode(plat::kSemFailCriticalErrors);

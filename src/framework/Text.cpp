@@ -14,7 +14,9 @@ std::string FormatV(const char* format, std::va_list args) {
   va_end(measure);
   if (needed < 0) throw StatusCodeException(plat::kEFail);
   std::string out(static_cast<std::size_t>(needed), '\0');
-  std::vsnprintf(out.data(), out.size() + 1, format, args);
+  // The same format and arguments were measured above: this writes exactly
+  // `needed` characters and the NUL.
+  static_cast<void>(std::vsnprintf(out.data(), out.size() + 1, format, args));
   return out;
 }
 
@@ -44,8 +46,7 @@ void ForEachChar(const std::string& text, Visit visit) {
   std::size_t i = 0;
   while (i < text.size()) {
     std::size_t len = 1;
-    if (plat::IsDBCSLeadByte(static_cast<std::uint8_t>(text[i])) && i + 1 < text.size())
-      len = 2;
+    if (plat::IsDBCSLeadByte(static_cast<std::uint8_t>(text[i])) && i + 1 < text.size()) len = 2;
     visit(i, len);
     i += len;
   }

@@ -23,12 +23,12 @@ namespace plat {
 
 // ---- Types ---------------------------------------------------------------
 
-using DWord = std::uint32_t;  // DWORD
-using Long = std::int32_t;    // LONG, LSTATUS
-using Bool = std::int32_t;    // BOOL
-using UInt = std::uint32_t;   // UINT
-using HResult = std::int32_t; // HRESULT
-using WChar = char16_t;       // WCHAR: one UTF-16 code unit
+using DWord = std::uint32_t;   // DWORD
+using Long = std::int32_t;     // LONG, LSTATUS
+using Bool = std::int32_t;     // BOOL
+using UInt = std::uint32_t;    // UINT
+using HResult = std::int32_t;  // HRESULT
+using WChar = char16_t;        // WCHAR: one UTF-16 code unit
 
 using Handle = void*;    // HANDLE
 using HKey = void*;      // HKEY
@@ -66,8 +66,7 @@ inline Handle InvalidHandleValue() {
   return reinterpret_cast<Handle>(static_cast<std::intptr_t>(-1));
 }
 inline HKey HKeyLocalMachine() {
-  return reinterpret_cast<HKey>(
-      static_cast<std::intptr_t>(static_cast<std::int32_t>(0x80000002u)));
+  return reinterpret_cast<HKey>(static_cast<std::intptr_t>(static_cast<std::int32_t>(0x80000002u)));
 }
 // MAKEINTRESOURCEA: an integer identifier passed where a name is expected.
 inline const char* MakeIntResource(std::uint16_t id) {
@@ -159,10 +158,12 @@ using MsiEnumProductsAFn = UInt(PLAT_WINAPI*)(DWord iProductIndex, char* lpProdu
 constexpr std::uint16_t kMsiEnumProductsAOrdinal = 44;
 
 // mscoree.dll
-using GetRequestedRuntimeInfoFn = HResult(PLAT_WINAPI*)(
-    const WChar* pExe, const WChar* pwszVersion, const WChar* pConfigurationFile,
-    DWord startupFlags, DWord runtimeInfoFlags, WChar* pDirectory, DWord dwDirectory,
-    DWord* dwDirectoryLength, WChar* pVersion, DWord cchBuffer, DWord* dwlength);
+using GetRequestedRuntimeInfoFn = HResult(PLAT_WINAPI*)(const WChar* pExe, const WChar* pwszVersion,
+                                                        const WChar* pConfigurationFile,
+                                                        DWord startupFlags, DWord runtimeInfoFlags,
+                                                        WChar* pDirectory, DWord dwDirectory,
+                                                        DWord* dwDirectoryLength, WChar* pVersion,
+                                                        DWord cchBuffer, DWord* dwlength);
 
 // kernel32.dll, absent from older systems.
 using SetDefaultDllDirectoriesFn = Bool(PLAT_WINAPI*)(DWord directoryFlags);
@@ -192,8 +193,8 @@ Bool CloseHandle(Handle hObject);
 // the address of a char* that receives a buffer to be freed with LocalFree.
 DWord GetLastError();
 void SetLastError(DWord dwErrCode);
-DWord FormatMessageA(DWord dwFlags, const void* lpSource, DWord dwMessageId,
-                     DWord dwLanguageId, char* lpBuffer, DWord nSize, void* arguments);
+DWord FormatMessageA(DWord dwFlags, const void* lpSource, DWord dwMessageId, DWord dwLanguageId,
+                     char* lpBuffer, DWord nSize, void* arguments);
 HLocal LocalFree(HLocal hMem);
 
 // Text: whether a byte starts a double-byte character in the ANSI code page.
@@ -220,8 +221,8 @@ Long RegOpenKeyExA(HKey hKey, const char* lpSubKey, DWord ulOptions, DWord samDe
 Long RegQueryValueExA(HKey hKey, const char* lpValueName, DWord* lpReserved, DWord* lpType,
                       std::uint8_t* lpData, DWord* lpcbData);
 Long RegCreateKeyExA(HKey hKey, const char* lpSubKey, DWord reserved, char* lpClass,
-                     DWord dwOptions, DWord samDesired, void* lpSecurityAttributes,
-                     HKey* phkResult, DWord* lpdwDisposition);
+                     DWord dwOptions, DWord samDesired, void* lpSecurityAttributes, HKey* phkResult,
+                     DWord* lpdwDisposition);
 Long RegSetValueExA(HKey hKey, const char* lpValueName, DWord reserved, DWord dwType,
                     const std::uint8_t* lpData, DWord cbData);
 Long RegCloseKey(HKey hKey);

@@ -13,6 +13,8 @@ class CDownloadInfo {
  public:
   // productKeyName: the product's subkey name below the maker's key.
   explicit CDownloadInfo(std::string productKeyName);
+  CDownloadInfo(const CDownloadInfo&) = delete;
+  CDownloadInfo& operator=(const CDownloadInfo&) = delete;
   virtual ~CDownloadInfo();
 
   // Replaces the source text with the resource's UTF-16LE code units, size / 2

@@ -38,6 +38,8 @@ class CFreewareProductsContainer : public std::map<TagProductID, std::string> {
   // Builds all 21 rows. Throws std::bad_alloc when memory runs out; the rows
   // built so far are released then.
   CFreewareProductsContainer();
+  CFreewareProductsContainer(const CFreewareProductsContainer&) = default;
+  CFreewareProductsContainer& operator=(const CFreewareProductsContainer&) = default;
   virtual ~CFreewareProductsContainer();
 
   // The subkey name of the product, or empty text for an identifier that has

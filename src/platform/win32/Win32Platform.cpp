@@ -288,13 +288,13 @@ Long RegOpenKeyExA(HKey hKey, const char* lpSubKey, DWord ulOptions, DWord samDe
 
 Long RegQueryValueExA(HKey hKey, const char* lpValueName, DWord* lpReserved, DWord* lpType,
                       std::uint8_t* lpData, DWord* lpcbData) {
-  return ::RegQueryValueExA(AsHkey(hKey), lpValueName, AsDword(lpReserved), AsDword(lpType),
-                            lpData, AsDword(lpcbData));
+  return ::RegQueryValueExA(AsHkey(hKey), lpValueName, AsDword(lpReserved), AsDword(lpType), lpData,
+                            AsDword(lpcbData));
 }
 
 Long RegCreateKeyExA(HKey hKey, const char* lpSubKey, DWord reserved, char* lpClass,
-                     DWord dwOptions, DWord samDesired, void* lpSecurityAttributes,
-                     HKey* phkResult, DWord* lpdwDisposition) {
+                     DWord dwOptions, DWord samDesired, void* lpSecurityAttributes, HKey* phkResult,
+                     DWord* lpdwDisposition) {
   return ::RegCreateKeyExA(AsHkey(hKey), lpSubKey, reserved, lpClass, dwOptions, samDesired,
                            static_cast<LPSECURITY_ATTRIBUTES>(lpSecurityAttributes),
                            AsPhkey(phkResult), AsDword(lpdwDisposition));

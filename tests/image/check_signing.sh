@@ -1,0 +1,179 @@
+#!/usr/bin/env bash
+# The optional signing step of the build, with a throwaway certificate.
+#
+#   tests/image/check_signing.sh [BUILD_DIR]      (default build/sign)
+#
+# Makes a self-signed code-signing certificate and an encrypted key on the
+# fly (in BUILD_DIR/cert, new on every run), then builds LumentaSetupBoot in
+# BUILD_DIR with the mingw-w64 toolchain: first without signing, then with a
+# wrong password, then signed, with the password given both ways. It checks
+# that the unsigned build has no signature and no signing step, that a
+# signing step that fails fails the build, that the signed image verifies
+# against the certificate and not without it, that a changed byte breaks the
+# signature, that removing the signature gives back the unsigned image byte
+# for byte, and that the image checks still pass. BUILD_DIR is left with the
+# signed executable, which the end-to-end scenario tests/e2e/test_signing.py
+# runs under Wine.
+#
+# Ends with "signing: N passed, N failed".
+set -uo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+bin=$(realpath -m "${1:-$root/build/sign}")
+certs="$bin/cert"
+exe="$bin/LumentaSetupBoot.exe"
+log="$bin/check-signing.log"
+
+passed=0
+failed=0
+pass() { echo "PASS $1"; passed=$((passed + 1)); }
+fail() { echo "FAIL $1"; failed=$((failed + 1)); }
+finish() {
+  echo "signing: $passed passed, $failed failed"
+  [ $failed -eq 0 ]
+  exit
+}
+
+for tool in openssl osslsigncode cmake python3; do
+  command -v "$tool" >/dev/null || { fail "$tool is not installed"; finish; }
+done
+
+mkdir -p "$bin"
+: >"$log"
+rm -rf "$certs"
+mkdir -p "$certs"
+password="throwaway-$$-$RANDOM"
+printf '%s\n' "$password" >"$certs/password.txt"
+if openssl req -x509 -newkey rsa:2048 -sha256 -days 2 \
+     -subj "/CN=Lumenta Throwaway Code Signing" \
+     -addext "keyUsage=critical,digitalSignature" \
+     -addext "extendedKeyUsage=codeSigning" \
+     -passout "file:$certs/password.txt" \
+     -keyout "$certs/key.pem" -out "$certs/cert.pem" >>"$log" 2>&1; then
+  pass "throwaway certificate made"
+else
+  fail "throwaway certificate made (see $log)"; finish
+fi
+
+# configure_and_build <cmake -D arguments...>: 0 when both succeed.
+configure_and_build() {
+  { cmake -S "$root" -B "$bin" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-i686.cmake" \
+      -DCMAKE_BUILD_TYPE=Release "$@" &&
+    cmake --build "$bin" -j2 --target LumentaSetupBoot; } >>"$log" 2>&1
+}
+
+# The size of the image's certificate table (data directory 4): 0 when unsigned.
+certificate_table_size() {
+  python3 - "$1" <<'PY'
+import struct, sys
+data = open(sys.argv[1], "rb").read()
+pe = struct.unpack_from("<I", data, 0x3C)[0]
+optional = pe + 24
+assert struct.unpack_from("<H", data, optional)[0] == 0x10B, "not PE32"
+_, size = struct.unpack_from("<II", data, optional + 96 + 4 * 8)
+print(size)
+PY
+}
+
+started=$(date +%s)
+no_signing=(-DLUMENTA_SIGN_CERT= -DLUMENTA_SIGN_KEY= -DLUMENTA_SIGN_PASS= -DLUMENTA_SIGN_PASS_FILE=
+            -DLUMENTA_SIGN_CAFILE=)
+signing=(-DLUMENTA_SIGN_CERT="$certs/cert.pem" -DLUMENTA_SIGN_KEY="$certs/key.pem"
+         -DLUMENTA_SIGN_CAFILE="$certs/cert.pem")
+
+# ---- Without a certificate: the build as always -------------------------------------------
+if configure_and_build "${no_signing[@]}"; then
+  cp "$exe" "$bin/unsigned.exe"
+  if [ "$(certificate_table_size "$exe")" = 0 ] && ! grep -q osslsigncode "$bin/build.ninja"; then
+    pass "without a certificate: no signing step, no signature"
+  else
+    fail "without a certificate: no signing step, no signature"
+  fi
+else
+  fail "unsigned build (see $log)"; finish
+fi
+
+# ---- Half a configuration is refused ------------------------------------------------------
+if cmake -S "$root" -B "$bin/half" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-i686.cmake" \
+     -DLUMENTA_SIGN_CERT="$certs/cert.pem" >"$bin/half.log" 2>&1; then
+  fail "a certificate without a key is refused at configure time"
+elif grep -q "needs both LUMENTA_SIGN_CERT and LUMENTA_SIGN_KEY" "$bin/half.log"; then
+  pass "a certificate without a key is refused at configure time"
+else
+  fail "a certificate without a key is refused at configure time (see $bin/half.log)"
+fi
+rm -rf "$bin/half" "$bin/half.log"
+
+# ---- A signing step that fails fails the build ----------------------------------------------
+if configure_and_build "${signing[@]}" -DLUMENTA_SIGN_PASS="not-$password"; then
+  fail "a wrong password fails the build"
+elif [ "$(certificate_table_size "$exe")" = 0 ] && [ ! -e "$exe.signing" ]; then
+  pass "a wrong password fails the build and leaves no signed image"
+else
+  fail "a wrong password fails the build and leaves no signed image"
+fi
+
+# ---- Signed: the password inline, then from a file -------------------------------------------
+if configure_and_build "${signing[@]}" -DLUMENTA_SIGN_PASS="$password" &&
+   osslsigncode verify -CAfile "$certs/cert.pem" -in "$exe" >>"$log" 2>&1; then
+  pass "signed with LUMENTA_SIGN_PASS"
+else
+  fail "signed with LUMENTA_SIGN_PASS (see $log)"
+fi
+if configure_and_build "${signing[@]}" -DLUMENTA_SIGN_PASS= \
+     -DLUMENTA_SIGN_PASS_FILE="$certs/password.txt"; then
+  pass "signed with LUMENTA_SIGN_PASS_FILE"
+else
+  fail "signed with LUMENTA_SIGN_PASS_FILE (see $log)"; finish
+fi
+echo "builds in $(( $(date +%s) - started ))s"
+
+# ---- The signed image ---------------------------------------------------------------------------
+verify="$bin/verify.log"
+if osslsigncode verify -CAfile "$certs/cert.pem" -in "$exe" >"$verify" 2>&1 &&
+   grep -q "^Signature verification: ok" "$verify" &&
+   grep -q "Subject: /CN=Lumenta Throwaway Code Signing" "$verify"; then
+  pass "osslsigncode verify with the certificate as root: ok"
+else
+  fail "osslsigncode verify with the certificate as root (see $verify)"
+fi
+if osslsigncode verify -in "$exe" >"$bin/verify-untrusted.log" 2>&1; then
+  fail "without the certificate as root the signature is not trusted"
+else
+  pass "without the certificate as root the signature is not trusted"
+fi
+
+tampered="$bin/tampered.exe"
+cp "$exe" "$tampered"
+# A byte inside the resource section (the payloads), far from the signature.
+size=$(stat -c %s "$tampered")
+printf '\x5a' | dd of="$tampered" bs=1 seek=$((size / 2)) conv=notrunc status=none
+if osslsigncode verify -CAfile "$certs/cert.pem" -in "$tampered" >"$bin/verify-tampered.log" 2>&1; then
+  fail "a changed byte breaks the signature"
+elif grep -q "MISMATCH" "$bin/verify-tampered.log"; then
+  pass "a changed byte breaks the signature"
+else
+  fail "a changed byte breaks the signature (see $bin/verify-tampered.log)"
+fi
+rm -f "$tampered"
+
+stripped="$bin/stripped.exe"
+rm -f "$stripped"
+if osslsigncode remove-signature -in "$exe" -out "$stripped" >>"$log" 2>&1 &&
+   cmp -s "$stripped" "$bin/unsigned.exe"; then
+  pass "removing the signature gives back the unsigned image"
+else
+  fail "removing the signature gives back the unsigned image"
+fi
+rm -f "$stripped"
+
+cached() { grep "^$1:" "$bin/CMakeCache.txt" | cut -d= -f2-; }
+if python3 "$root/tests/image/check_image.py" "$exe" --msi "$(cached LUMENTA_PACKAGE_MSI)" \
+     --exe "$(cached LUMENTA_DOTNET_SETUP)" --note "$(cached LUMENTA_SOURCE_NOTE)" \
+     >"$bin/image.log" 2>&1; then
+  pass "check_image.py on the signed image: $(tail -1 "$bin/image.log")"
+else
+  grep '^FAIL' "$bin/image.log"
+  fail "check_image.py on the signed image (see $bin/image.log)"
+fi
+
+finish
