@@ -1,0 +1,160 @@
+# The benchmark's images (bench/, run by tools/bench), made only in a build
+# configured with -DLUMENTA_BENCH=ON (tools/bench uses build/bench):
+#
+#   LumentaSetupBoot-<n>MiB.exe   the bootstrapper with a random package of
+#                                 n MiB (n = 1, 256), the sample framework
+#                                 installer and the sample note
+#   LumentaSetupBoot-256MiB-fa512.exe
+#                                 the same at 256 MiB, linked with the usual
+#                                 512-byte file alignment instead of 4096
+#   limit-<n>MiB.exe              the same job by the shortest road: no
+#                                 run-time library, one pass, the same
+#                                 resources (bench/limit.c)
+#   limit-walk-<n>MiB.exe         the limit with the product's walk of the
+#                                 installed products (msi.dll) added
+#   empty.exe                     a GUI program that only exits: the cost of
+#                                 a process start; also the shell's "open"
+#                                 handler of .msi in the bench prefix
+#   desktop.exe                   holds the prefix's desktop up while the
+#                                 bench runs (bench/desktop.c)
+#
+# The packages are made at build time into ${CMAKE_BINARY_DIR}/bench and are
+# never part of the source tree; bench/bench.json tells the runner where
+# everything is. Target: lumenta_bench.
+
+if(NOT LUMENTA_BENCH)
+  return()
+endif()
+
+set(LUMENTA_BENCH_SOURCE_DIR "${CMAKE_SOURCE_DIR}/bench")
+set(LUMENTA_BENCH_BINARY_DIR "${CMAKE_BINARY_DIR}/bench")
+set(LUMENTA_BENCH_SIZES_MIB 1 256)
+file(MAKE_DIRECTORY "${LUMENTA_BENCH_BINARY_DIR}")
+
+# ---- Programs without a run-time library ------------------------------------------------
+
+# The entry point is BenchEntry (stdcall, no arguments; ld adds the
+# underscore and the decoration on i686). Nothing of libgcc or the C library
+# may be needed: no stack probes, no stack protector, no unwind tables.
+function(lumenta_bench_bare_program target output_name)
+  add_executable(${target} WIN32 ${ARGN})
+  set_target_properties(${target} PROPERTIES
+    OUTPUT_NAME "${output_name}"
+    RUNTIME_OUTPUT_DIRECTORY "${LUMENTA_BENCH_BINARY_DIR}")
+  target_compile_options(${target} PRIVATE
+    -Os -ffreestanding -fno-stack-protector -fno-asynchronous-unwind-tables
+    -mno-stack-arg-probe)
+  target_link_options(${target} PRIVATE
+    -nostdlib "-Wl,-e,_BenchEntry@0" -s -Wl,--gc-sections
+    "-Wl,--file-alignment,4096" "-Wl,--no-insert-timestamp"
+    "-Wl,--major-subsystem-version,5,--minor-subsystem-version,1")
+endfunction()
+
+lumenta_bench_bare_program(lumenta_bench_empty empty "${LUMENTA_BENCH_SOURCE_DIR}/empty.c")
+target_link_libraries(lumenta_bench_empty PRIVATE kernel32)
+lumenta_bench_bare_program(lumenta_bench_desktop desktop "${LUMENTA_BENCH_SOURCE_DIR}/desktop.c")
+target_link_libraries(lumenta_bench_desktop PRIVATE kernel32 user32)
+
+# ---- Packages and the images that hold them -----------------------------------------------
+
+set(LUMENTA_BENCH_TARGETS lumenta_bench_empty lumenta_bench_desktop)
+set(bench_json_variants "")
+set(sep "")
+
+# bench_json_entry(<name> <kind> <MiB> <target> <msi>): one line of
+# bench.json's "variants".
+macro(bench_json_entry name kind mib target msi)
+  string(APPEND bench_json_variants
+    "${sep}    \"${name}\": {\"kind\": \"${kind}\", \"mib\": ${mib}, "
+    "\"exe\": \"$<TARGET_FILE:${target}>\", \"msi\": \"${msi}\"}")
+  set(sep ",\n")
+endmacro()
+
+foreach(mib IN LISTS LUMENTA_BENCH_SIZES_MIB)
+  set(package "${LUMENTA_BENCH_BINARY_DIR}/payloads/package-${mib}MiB.bin")
+  math(EXPR bytes "${mib} * 1048576")
+  add_custom_command(OUTPUT "${package}"
+    COMMAND Python3::Interpreter "${LUMENTA_BENCH_SOURCE_DIR}/make_payload.py"
+            "${package}" ${bytes}
+    DEPENDS "${LUMENTA_BENCH_SOURCE_DIR}/make_payload.py"
+    COMMENT "Random package of ${mib} MiB for the bench"
+    VERBATIM)
+  add_custom_target(lumenta_bench_payload_${mib} DEPENDS "${package}")
+
+  # The product's code with this package.
+  set(boot lumenta_bench_boot_${mib})
+  lumenta_add_bootstrapper(${boot}
+    MSI "${package}"
+    EXE "${LUMENTA_SAMPLE_DOTNET_SETUP}"
+    NOTE "${LUMENTA_SAMPLE_NOTE}"
+    OUTPUT_NAME "LumentaSetupBoot-${mib}MiB")
+  set_target_properties(${boot} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${LUMENTA_BENCH_BINARY_DIR}")
+  add_dependencies(${boot} lumenta_bench_payload_${mib})
+  list(APPEND LUMENTA_BENCH_TARGETS ${boot})
+  bench_json_entry("ours-${mib}" ours ${mib} ${boot} "${package}")
+
+  # The limit: the same resource script, compiled apart because windres
+  # takes none of the C compiler's warning options.
+  set(limit lumenta_bench_limit_${mib})
+  set(LUMENTA_RC_MSI "${package}")
+  set(LUMENTA_RC_EXE "${LUMENTA_SAMPLE_DOTNET_SETUP}")
+  set(LUMENTA_RC_NOTE "${LUMENTA_SAMPLE_NOTE}")
+  set(LUMENTA_RC_MANIFEST "${LUMENTA_MANIFEST}")
+  set(LUMENTA_RC_ICON "${LUMENTA_ICON}")
+  set(LUMENTA_RC_VERSION_DOTS "${PROJECT_VERSION}")
+  string(REPLACE "." "," LUMENTA_RC_VERSION_COMMAS "${PROJECT_VERSION}")
+  set(rc "${LUMENTA_BENCH_BINARY_DIR}/${limit}.resources/${limit}.rc")
+  configure_file("${LUMENTA_RC_TEMPLATE}" "${rc}" @ONLY)
+  set_property(SOURCE "${rc}" PROPERTY OBJECT_DEPENDS
+    "${package}" "${LUMENTA_SAMPLE_DOTNET_SETUP}" "${LUMENTA_SAMPLE_NOTE}"
+    "${LUMENTA_MANIFEST}" "${LUMENTA_ICON}")
+  add_library(${limit}_resources OBJECT "${rc}")
+  set_property(TARGET ${limit}_resources PROPERTY COMPILE_OPTIONS "")
+  add_dependencies(${limit}_resources lumenta_bench_payload_${mib} lumenta_sample_payloads)
+
+  lumenta_bench_bare_program(${limit} "limit-${mib}MiB"
+    "${LUMENTA_BENCH_SOURCE_DIR}/limit.c" $<TARGET_OBJECTS:${limit}_resources>)
+  target_link_libraries(${limit} PRIVATE kernel32 advapi32 shell32)
+  list(APPEND LUMENTA_BENCH_TARGETS ${limit})
+  bench_json_entry("limit-${mib}" limit ${mib} ${limit} "${package}")
+
+  # The limit with the product's walk of the installed products.
+  set(walk lumenta_bench_limit_walk_${mib})
+  lumenta_bench_bare_program(${walk} "limit-walk-${mib}MiB"
+    "${LUMENTA_BENCH_SOURCE_DIR}/limit.c" $<TARGET_OBJECTS:${limit}_resources>)
+  target_compile_definitions(${walk} PRIVATE BENCH_WALK_PRODUCTS)
+  target_link_libraries(${walk} PRIVATE kernel32 advapi32 shell32)
+  list(APPEND LUMENTA_BENCH_TARGETS ${walk})
+  bench_json_entry("limit-walk-${mib}" limit-walk ${mib} ${walk} "${package}")
+endforeach()
+
+# The largest package once more, with the resource section at a file offset
+# that is not page-aligned. The option comes after the image's own
+# --file-alignment on the link line (libraries follow the link options), so
+# it is the one that counts.
+set(fa512 lumenta_bench_boot_256_fa512)
+lumenta_add_bootstrapper(${fa512}
+  MSI "${LUMENTA_BENCH_BINARY_DIR}/payloads/package-256MiB.bin"
+  EXE "${LUMENTA_SAMPLE_DOTNET_SETUP}"
+  NOTE "${LUMENTA_SAMPLE_NOTE}"
+  OUTPUT_NAME "LumentaSetupBoot-256MiB-fa512")
+set_target_properties(${fa512} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${LUMENTA_BENCH_BINARY_DIR}")
+target_link_libraries(${fa512} PRIVATE "-Wl,--file-alignment,512")
+add_dependencies(${fa512} lumenta_bench_payload_256)
+list(APPEND LUMENTA_BENCH_TARGETS ${fa512})
+bench_json_entry("ours-256-fa512" ours 256 ${fa512}
+  "${LUMENTA_BENCH_BINARY_DIR}/payloads/package-256MiB.bin")
+
+# ---- All of it, and where it is --------------------------------------------------------------
+
+add_custom_target(lumenta_bench)
+add_dependencies(lumenta_bench ${LUMENTA_BENCH_TARGETS} lumenta_e2e_mscoree)
+
+set(json "{\n")
+string(APPEND json "  \"empty\": \"$<TARGET_FILE:lumenta_bench_empty>\",\n")
+string(APPEND json "  \"desktop\": \"$<TARGET_FILE:lumenta_bench_desktop>\",\n")
+string(APPEND json "  \"mscoree_shim\": \"$<TARGET_FILE:lumenta_e2e_mscoree>\",\n")
+string(APPEND json "  \"dotnet_setup\": \"${LUMENTA_SAMPLE_DOTNET_SETUP}\",\n")
+string(APPEND json "  \"note\": \"${LUMENTA_SAMPLE_NOTE}\",\n")
+string(APPEND json "  \"variants\": {\n${bench_json_variants}\n  }\n}\n")
+file(GENERATE OUTPUT "${LUMENTA_BENCH_BINARY_DIR}/bench.json" CONTENT "${json}")
