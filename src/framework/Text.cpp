@@ -7,16 +7,33 @@
 
 namespace fw {
 
+#if defined(_WIN32)
+// The system's C library formats the same conversions this program uses
+// (%s, %d, %#x); the C++ library's own printf would add its floating-point
+// formatter to the image for nothing.
+extern "C" int __cdecl _vscprintf(const char* format, std::va_list args);
+extern "C" int __cdecl _vsnprintf(char* buffer, std::size_t count, const char* format,
+                                  std::va_list args);
+#endif
+
 std::string FormatV(const char* format, std::va_list args) {
   std::va_list measure;
   va_copy(measure, args);
+#if defined(_WIN32)
+  const int needed = _vscprintf(format, measure);
+#else
   const int needed = std::vsnprintf(nullptr, 0, format, measure);
+#endif
   va_end(measure);
   if (needed < 0) throw StatusCodeException(plat::kEFail);
   std::string out(static_cast<std::size_t>(needed), '\0');
   // The same format and arguments were measured above: this writes exactly
   // `needed` characters and the NUL.
+#if defined(_WIN32)
+  static_cast<void>(_vsnprintf(out.data(), out.size() + 1, format, args));
+#else
   static_cast<void>(std::vsnprintf(out.data(), out.size() + 1, format, args));
+#endif
   return out;
 }
 
