@@ -3,8 +3,9 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
-#include <stdexcept>
 #include <utility>
+
+#include "framework/StatusCodeException.h"
 
 namespace {
 
@@ -62,10 +63,10 @@ KvMemStream& KvMemStream::operator=(KvMemStream&& other) noexcept {
 void KvMemStream::WritePart(const void* bytes, std::size_t count) {
   if (count == 0) return;
   const std::size_t maxSize = std::numeric_limits<std::size_t>::max();
-  if (count > maxSize - size_) throw std::length_error("KvMemStream: data too large");
+  if (count > maxSize - size_) throw fw::StatusCodeException(plat::kEFail);
   if (size_ + count >= capacity_) {
     const std::size_t grow = std::max(count, growthStep_);
-    if (grow > maxSize - capacity_) throw std::length_error("KvMemStream: block too large");
+    if (grow > maxSize - capacity_) throw fw::StatusCodeException(plat::kEFail);
     const std::size_t newCapacity = capacity_ + grow;
     auto larger = std::make_unique<std::uint8_t[]>(newCapacity);
     if (size_ != 0) std::memcpy(larger.get(), block_.get(), size_);
@@ -79,7 +80,7 @@ void KvMemStream::WritePart(const void* bytes, std::size_t count) {
 
 void KvMemStream::WriteString(const std::string& text) {
   if (text.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()))
-    throw std::length_error("KvMemStream: string too long");
+    throw fw::StatusCodeException(plat::kEFail);
   std::uint8_t length[4];
   EncodeLittleEndian32(static_cast<std::uint32_t>(text.size()), length);
   WritePart(&kStringTag, 1);

@@ -47,11 +47,11 @@ class KvMemStream {
   // pass its end, an exact fit included: once, by the larger of the part's
   // size and the growth step. The cursor then stands at the end of the
   // data. An empty part changes nothing. Throws
-  // std::bad_alloc (or std::length_error beyond what a size can address)
+  // std::bad_alloc (or fw::StatusCodeException(E_FAIL) beyond what a size can address)
   // and then leaves the stream as it was.
   void WritePart(const void* bytes, std::size_t count);
 
-  // Appends an encoded string. Throws std::length_error for a text longer
+  // Appends an encoded string. Throws fw::StatusCodeException(E_FAIL) for a text longer
   // than an int32 length can give.
   void WriteString(const std::string& text);
   // Appends an encoded 32-bit integer.
