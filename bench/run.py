@@ -80,57 +80,18 @@ GOAL_RATIO = {256: 1.10, 1: 1.5}
 GOAL_MEMORY_GROWTH = 1 * MIB
 
 
+# The same Xvfb start-up as the end-to-end harness: one display that picks
+# its own number.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))),
+                                "tests", "e2e"))
+from lib.wine import Display, WineError  # noqa: E402
+
+
 class BenchError(Exception):
     pass
 
 
 # ---- Wine ----------------------------------------------------------------------------------
-
-
-class Display:
-    """An Xvfb server on a display number of its own choosing."""
-
-    def __init__(self, log_dir):
-        self.log_dir = log_dir
-        self.proc = None
-
-    def start(self):
-        read_fd, write_fd = os.pipe()
-        with open(os.path.join(self.log_dir, "xvfb.log"), "wb") as log:
-            self.proc = subprocess.Popen(
-                ["Xvfb", "-displayfd", str(write_fd), "-nolisten", "tcp",
-                 "-screen", "0", "1024x768x24"],
-                stdin=subprocess.DEVNULL, stdout=log, stderr=log,
-                pass_fds=(write_fd,), start_new_session=True)
-        os.close(write_fd)
-        number = b""
-        deadline = time.monotonic() + 20
-        os.set_blocking(read_fd, False)
-        while time.monotonic() < deadline and not number.endswith(b"\n"):
-            try:
-                chunk = os.read(read_fd, 16)
-                if not chunk:
-                    break
-                number += chunk
-            except BlockingIOError:
-                if self.proc.poll() is not None:
-                    break
-                time.sleep(0.05)
-        os.close(read_fd)
-        if not number.strip().isdigit():
-            self.stop()
-            raise BenchError("Xvfb did not start (see xvfb.log)")
-        return ":" + number.strip().decode()
-
-    def stop(self):
-        if self.proc and self.proc.poll() is None:
-            self.proc.terminate()
-            try:
-                self.proc.wait(10)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait(10)
-        self.proc = None
 
 
 class Prefix:
@@ -513,7 +474,7 @@ def main():
         bench.clean()
         ok = True
         print(f"bench: done in {time.monotonic() - t0:.0f} s\n", flush=True)
-    except BenchError as e:
+    except (BenchError, WineError) as e:
         print(f"bench: FAILED: {e}\n  logs: {log_dir}", file=sys.stderr)
     finally:
         # The prefix goes (with any package left in it) unless asked to
