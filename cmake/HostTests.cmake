@@ -9,6 +9,12 @@ if(LUMENTA_SANITIZE OR LUMENTA_FUZZ)
                       -fno-sanitize-recover=undefined)
   add_link_options(-fsanitize=address,undefined)
 endif()
+if(LUMENTA_FUZZ)
+  # Coverage feedback from the code under test, not only from the targets
+  # themselves: without it the fuzzer cannot tell one path of the logic from
+  # another.
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
 
 add_library(lumenta_logic STATIC ${LUMENTA_LOGIC_SOURCES})
 target_include_directories(lumenta_logic PUBLIC ${CMAKE_SOURCE_DIR}/src)
