@@ -9,7 +9,7 @@ namespace Crypt {
 namespace {
 
 constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-constexpr std::int64_t kLineChars = 76;
+constexpr std::uint32_t kLineChars = 76;
 constexpr std::int32_t kGroupsPerLine = 19;  // 76 characters, 57 bytes
 
 // The four characters of the 24-bit number b0 b1 b2.
@@ -25,16 +25,18 @@ char* WriteGroup(char* out, std::uint8_t b0, std::uint8_t b1, std::uint8_t b2) {
 }  // namespace
 
 std::int32_t CBase64Codec::GetRequiredLength(std::int32_t count, std::uint32_t flags) {
-  // Computed in 64 bits throughout; the guard keeps the result, and twice
-  // the result plus one (the scratch buffer of Encode), within 32 bits.
-  const std::int64_t n = count;
-  if (4 * n > 0x7FFFFFFF) throw fw::StatusCodeException(plat::kEFail);
-  if (n < 0) return 0;
+  // The guard is taken in 64 bits. Past it, 4 * count fits in 31 bits, and so
+  // do the result and twice the result plus one (the scratch buffer of
+  // Encode): the rest is 32-bit arithmetic, which on a 32-bit target needs
+  // no library division.
+  if (4 * std::int64_t{count} > 0x7FFFFFFF) throw fw::StatusCodeException(plat::kEFail);
+  if (count < 0) return 0;
 
-  std::int64_t len = 4 * n / 3;
+  const auto n = static_cast<std::uint32_t>(count);
+  std::uint32_t len = 4 * n / 3;
   if ((flags & Base64FlagNoPad) == 0) len += n % 3;
-  const std::int64_t breaks = len / kLineChars + 1;
-  const std::int64_t r = len % kLineChars;
+  const std::uint32_t breaks = len / kLineChars + 1;
+  const std::uint32_t r = len % kLineChars;
   if (r != 0 && r % 4 != 0) len += 4 - r % 4;
   if ((flags & Base64FlagNoCrLf) == 0) len += 2 * breaks;
   return static_cast<std::int32_t>(len);
