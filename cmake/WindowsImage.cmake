@@ -44,13 +44,23 @@ target_include_directories(lumenta_image_objects PUBLIC "${CMAKE_SOURCE_DIR}/src
 set(LUMENTA_SIZE_CONFIGS "$<CONFIG:Release,MinSizeRel>")
 target_compile_options(lumenta_image_objects PRIVATE
   "$<$<CONFIG:Release>:-Os>"
-  "$<${LUMENTA_SIZE_CONFIGS}:-ffunction-sections;-fdata-sections>")
+  "$<${LUMENTA_SIZE_CONFIGS}:-ffunction-sections;-fdata-sections>"
+  # No run-time type information beyond what exceptions need (the compiler
+  # still emits that for every thrown type): nothing asks for a type by
+  # typeid or dynamic_cast, and the descriptions of the classes that derive
+  # from library types drag in the library's multiple-inheritance support.
+  -fno-rtti
+  # No compiler identification string in every object.
+  -fno-ident)
 
 # Link options travel with the objects to every executable made of them.
 target_link_options(lumenta_image_objects INTERFACE
   # libgcc, libstdc++ and the mingw-w64 runtime are linked in: no DLL of the
   # compiler's may be needed beside the executable.
   -static
+  # The entry point is the program's own (src/platform/win32/Startup.cpp),
+  # not the C runtime's start-up code.
+  -nostartfiles
   # Windows XP is the oldest system the image declares.
   "-Wl,--major-os-version,5,--minor-os-version,1"
   "-Wl,--major-subsystem-version,5,--minor-subsystem-version,1"

@@ -31,6 +31,7 @@ RT_MANIFEST = 24
 
 DIR_IMPORT = 1
 DIR_RESOURCE = 2
+DIR_TLS = 9
 DIR_DELAY_IMPORT = 13
 
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "advapi32.dll", "shell32.dll", "msvcrt.dll"}
@@ -87,10 +88,12 @@ class PeImage:
                             for i in range(min(count, 16))]
         self.sections = []
         table = opt + opt_size
+        self.section_flags = {}
         for i in range(sections):
             name, vsize, va, raw_size, raw_ptr = struct.unpack_from("<8sIIII", data, table + 40 * i)
-            self.sections.append((name.rstrip(b"\0").decode("latin-1"), va, max(vsize, raw_size),
-                                  raw_ptr, raw_size))
+            name = name.rstrip(b"\0").decode("latin-1")
+            self.sections.append((name, va, max(vsize, raw_size), raw_ptr, raw_size))
+            self.section_flags[name] = self.u32(table + 40 * i + 36)
 
     def u16(self, offset):
         return struct.unpack_from("<H", self.data, offset)[0]
@@ -220,6 +223,30 @@ def check_no_timestamp(image):
     # A time stamp would make every build's bytes differ.
     if image.timestamp != 0:
         return f"header time stamp is {image.timestamp:#x}, not 0"
+    return None
+
+
+SCN_MEM_WRITE = 0x80000000
+
+
+def check_frame_table(image):
+    # The program finds its unwind tables by this section's name; a link that
+    # merged them into another section would leave every throw without them.
+    flags = image.section_flags.get(".eh_fram")
+    if flags is None:
+        return "no .eh_fram section (the unwind tables)"
+    if flags & SCN_MEM_WRITE:
+        return "the unwind tables are writable"
+    for name in (".rdata", ".text"):
+        if name in image.section_flags and image.section_flags[name] & SCN_MEM_WRITE:
+            return f"section {name} is writable"
+    return None
+
+
+def check_no_tls(image):
+    # The program's own entry point runs no thread-local-storage callbacks.
+    if image.directory(DIR_TLS)[1]:
+        return "the image has a TLS directory"
     return None
 
 
@@ -430,6 +457,8 @@ def main(argv):
     run("os_version_5_1", check_os_version, image)
     run("subsystem_version_5_1", check_subsystem_version, image)
     run("no_timestamp", check_no_timestamp, image)
+    run("frame_table_section", check_frame_table, image)
+    run("no_tls_directory", check_no_tls, image)
 
     imports, resources = None, None
     try:

@@ -1,0 +1,45 @@
+// The executable's entry point, in place of the C runtime's start-up code.
+//
+// The program needs of the runtime's start-up only what C++ needs: its
+// static objects constructed before the framework runs and destroyed after
+// it. The rest (command-line and environment tables, wildcard expansion,
+// thread-local storage callbacks, relocation of imported data, a console
+// error reporter) serves programs that this one is not, and cost a tenth of
+// the executable. msvcrt.dll initialises itself when it is loaded.
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include "framework/WinApp.h"
+
+// NOLINTBEGIN(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
+extern "C" void __main();                          // runs the static constructors
+extern "C" void __cdecl __set_app_type(int type);  // msvcrt.dll
+
+namespace {
+
+constexpr int kGuiApp = 2;
+
+// Functions registered with atexit (the static destructors among them), run
+// in reverse order when the framework has finished. Static objects of this
+// program register a few; the limit only guards the table.
+using ExitFunction = void (*)();
+ExitFunction g_exitFunctions[32];
+unsigned g_exitCount = 0;
+
+}  // namespace
+
+extern "C" int atexit(ExitFunction function) {
+  if (g_exitCount == sizeof g_exitFunctions / sizeof g_exitFunctions[0]) return -1;
+  g_exitFunctions[g_exitCount++] = function;
+  return 0;
+}
+
+extern "C" [[noreturn]] void WinMainCRTStartup() {
+  // A GUI program: the runtime reports its own fatal errors in a box.
+  __set_app_type(kGuiApp);
+  __main();
+  const int code = fw::RunApplication();
+  while (g_exitCount > 0) g_exitFunctions[--g_exitCount]();
+  ExitProcess(static_cast<UINT>(code));
+}
+// NOLINTEND(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
