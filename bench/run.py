@@ -499,15 +499,20 @@ def main():
 
 
 def report(variants, T, C, M, args):
-    stub = variants["ours-256"]["stub"]
+    # The stub differs by a few hundred bytes with the payloads' sizes (the
+    # resource section's padding); the goal holds for the larger.
+    stub = max(variants["ours-1"]["stub"], variants["ours-256"]["stub"])
     print(f"LumentaSetupBoot under Wine: median [min-max] of {args.runs} timed runs, "
           f"{args.memory_runs} sampled runs")
     print()
     print("Stub size (executable minus payload bytes)")
     print(f"  ours                        {stub:8d} B  {stub / KIB:6.1f} KiB   "
           f"goal <= 80 KiB        {verdict(stub <= GOAL_STUB)}")
-    fa = variants["ours-256-fa512"]["stub"]
-    print(f"  ours, 512-byte alignment    {fa:8d} B  {fa / KIB:6.1f} KiB")
+    for mib in (1, 256):
+        v = variants[f"ours-{mib}"]["stub"]
+        print(f"    with the {mib:3d} MiB package   {v:8d} B  {v / KIB:6.1f} KiB")
+    fa = variants["ours-256-unaligned"]["stub"]
+    print(f"  ours, rsrc not page-aligned {fa:8d} B  {fa / KIB:6.1f} KiB")
     lim = variants["limit-256"]["stub"]
     print(f"  limit                       {lim:8d} B  {lim / KIB:6.1f} KiB")
     print()
@@ -516,7 +521,7 @@ def report(variants, T, C, M, args):
     rows = [("limit", "limit"), ("limit + product walk", "limit-walk"), ("ours", "ours")]
     for label, key in rows:
         print(f"  {label:22s}  {fmt_ms(T[key + '-1'])}   {fmt_ms(T[key + '-256'])}")
-    print(f"  {'ours, 512-byte align.':22s}  {'':22s}   {fmt_ms(T['ours-256-fa512'])}")
+    print(f"  {'ours, rsrc unaligned':22s}  {'':22s}   {fmt_ms(T['ours-256-unaligned'])}")
     cells = []
     for mib in (1, 256):
         ratio = T[f"ours-{mib}"]["median"] / T[f"limit-{mib}"]["median"]
@@ -532,13 +537,13 @@ def report(variants, T, C, M, args):
     print(f"  empty program           {fmt_ms(C['empty'])}")
     for label, key in rows:
         print(f"  {label:22s}  {fmt_ms(C[key + '-1'])}   {fmt_ms(C[key + '-256'])}")
-    print(f"  {'ours, 512-byte align.':22s}  {'':22s}   {fmt_ms(C['ours-256-fa512'])}")
+    print(f"  {'ours, rsrc unaligned':22s}  {'':22s}   {fmt_ms(C['ours-256-unaligned'])}")
     print()
     print("Peak private memory (RssAnon), MiB    1 MiB            256 MiB")
     for label, key in (("limit", "limit"), ("limit + product walk", "limit-walk"),
                        ("ours", "ours")):
         print(f"  {label:22s}  {fmt_mib(M[key + '-1'])}   {fmt_mib(M[key + '-256'])}")
-    print(f"  {'ours, 512-byte align.':22s}  {'':20s}   {fmt_mib(M['ours-256-fa512'])}")
+    print(f"  {'ours, rsrc unaligned':22s}  {'':20s}   {fmt_mib(M['ours-256-unaligned'])}")
     growth = M["ours-256"]["median"] - M["ours-1"]["median"]
     print(f"  ours, 256 MiB - 1 MiB: {growth / MIB:+.2f} MiB   goal <= 1 MiB   "
           f"{verdict(growth <= GOAL_MEMORY_GROWTH)}")

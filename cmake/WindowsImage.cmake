@@ -13,6 +13,7 @@
 # msi.dll and mscoree.dll at run time instead of importing them.
 
 enable_language(RC)
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
 
 set(LUMENTA_RESOURCES_DIR "${CMAKE_SOURCE_DIR}/resources")
 set(LUMENTA_RC_TEMPLATE "${LUMENTA_RESOURCES_DIR}/LumentaSetupBoot.rc.in")
@@ -67,11 +68,13 @@ target_link_options(lumenta_image_objects INTERFACE
   # Later systems' defaults, stated rather than inherited from binutils;
   # systems that do not know the flags ignore them.
   "-Wl,--dynamicbase,--nxcompat,--tsaware"
-  # Page-aligned sections let Wine, and Windows, map the resource section
-  # instead of reading it into memory at load time; with payloads of many
-  # megabytes that halves the start-up cost. The price is up to a page of
-  # padding per section.
-  "-Wl,--file-alignment,4096"
+  # The usual file alignment. The resource section alone is moved to a
+  # page-aligned file offset after the link (page_align_resources.py), so
+  # that Wine, and Windows, map it instead of reading it into memory at load
+  # time: with payloads of many megabytes that halves the start-up cost.
+  # Aligning every section to a page instead costs up to a page of padding
+  # each, a quarter of the stub.
+  "-Wl,--file-alignment,512"
   # The same sources and payloads give the same bytes.
   "-Wl,--no-insert-timestamp"
   "$<${LUMENTA_SIZE_CONFIGS}:-Wl,--gc-sections;-s>")
@@ -79,7 +82,7 @@ target_link_options(lumenta_image_objects INTERFACE
 # ---- One executable ----------------------------------------------------------------
 
 # lumenta_add_bootstrapper(<target> MSI <file> EXE <file> NOTE <file>
-#                          [OUTPUT_NAME <name>])
+#                          [OUTPUT_NAME <name>] [RESOURCES_UNALIGNED])
 #
 # Makes the GUI executable <target> (file <name>.exe, by default
 # <target>.exe, in the calling directory's binary folder) from the compiled
@@ -87,9 +90,10 @@ target_link_options(lumenta_image_objects INTERFACE
 # resource, icon group 128, and, byte for byte, "MSI" 130 = MSI, "EXE" 134 =
 # EXE and "KvR" 10 = NOTE. Relative file names are taken from the calling
 # directory's source folder. A change to any payload re-runs windres and the
-# link of this target only.
+# link of this target only. The resource section is page-aligned in the file
+# after the link unless RESOURCES_UNALIGNED is given (the bench's comparison).
 function(lumenta_add_bootstrapper target)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "" "MSI;EXE;NOTE;OUTPUT_NAME" "")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "RESOURCES_UNALIGNED" "MSI;EXE;NOTE;OUTPUT_NAME" "")
   if(arg_UNPARSED_ARGUMENTS)
     message(FATAL_ERROR "lumenta_add_bootstrapper(${target}): unknown arguments: "
                         "${arg_UNPARSED_ARGUMENTS}")
@@ -125,6 +129,12 @@ function(lumenta_add_bootstrapper target)
   set_property(TARGET ${target} PROPERTY COMPILE_OPTIONS "")
   if(arg_OUTPUT_NAME)
     set_property(TARGET ${target} PROPERTY OUTPUT_NAME "${arg_OUTPUT_NAME}")
+  endif()
+  if(NOT arg_RESOURCES_UNALIGNED)
+    add_custom_command(TARGET ${target} POST_BUILD
+      COMMAND Python3::Interpreter "${CMAKE_SOURCE_DIR}/cmake/page_align_resources.py"
+              "$<TARGET_FILE:${target}>"
+      VERBATIM)
   endif()
 
   # windres reads these files itself; the build system sees only the
@@ -190,7 +200,6 @@ lumenta_add_bootstrapper(LumentaSetupBoot
 
 # The product image's own checks (headers, imports, resources), on demand:
 #   cmake --build <dir> --target lumenta_check_image
-find_package(Python3 REQUIRED COMPONENTS Interpreter)
 add_custom_target(lumenta_check_image
   COMMAND Python3::Interpreter "${CMAKE_SOURCE_DIR}/tests/image/check_image.py"
           "$<TARGET_FILE:LumentaSetupBoot>"

@@ -229,6 +229,17 @@ def check_no_timestamp(image):
 SCN_MEM_WRITE = 0x80000000
 
 
+def check_resources_page_aligned(image):
+    # Only a section that starts on a page of the file can be mapped by the
+    # loader; Wine reads any other into memory, payloads and all.
+    for name, _, _, raw_ptr, raw_size in image.sections:
+        if name == ".rsrc":
+            if raw_size and raw_ptr % 4096:
+                return f"resource section at file offset {raw_ptr:#x}, not page-aligned"
+            return None
+    return "no resource section"
+
+
 def check_frame_table(image):
     # The program finds its unwind tables by this section's name; a link that
     # merged them into another section would leave every throw without them.
@@ -457,6 +468,7 @@ def main(argv):
     run("os_version_5_1", check_os_version, image)
     run("subsystem_version_5_1", check_subsystem_version, image)
     run("no_timestamp", check_no_timestamp, image)
+    run("resources_page_aligned", check_resources_page_aligned, image)
     run("frame_table_section", check_frame_table, image)
     run("no_tls_directory", check_no_tls, image)
 
