@@ -529,8 +529,15 @@ def report(variants, T, C, M, args):
     print(f"  {'ours / limit':22s}  {cells[0]:22s}   {cells[1]}")
     best = [T[f"ours-{mib}"]["min"] / T[f"limit-{mib}"]["min"] for mib in (1, 256)]
     print(f"  {'ours / limit, fastest':22s}  {best[0]:4.2f}x{'':17s}   {best[1]:4.2f}x")
-    walk = [T[f"ours-{mib}"]["median"] / T[f"limit-walk-{mib}"]["median"] for mib in (1, 256)]
-    print(f"  {'ours / (limit + walk)':22s}  {walk[0]:4.2f}x{'':17s}   {walk[1]:4.2f}x")
+    # The same goals against the limit that also walks the installed
+    # products, as the package launch must: under Wine that walk (msi.dll
+    # and its imports, among them the display driver's start) is most of the
+    # gap to the limit.
+    cells = []
+    for mib in (1, 256):
+        ratio = T[f"ours-{mib}"]["median"] / T[f"limit-walk-{mib}"]["median"]
+        cells.append(f"{ratio:4.2f}x <= {GOAL_RATIO[mib]:.2f}x {verdict(ratio <= GOAL_RATIO[mib])}")
+    print(f"  {'ours / (limit + walk)':22s}  {cells[0]:22s}   {cells[1]}")
     print()
     print("CPU time of the process (user + system), ms: the same runs; unlike the time")
     print("to exit, it leaves out waits for the wineserver and for other load")
