@@ -34,7 +34,10 @@ extern "C" int atexit(ExitFunction function) {
   return 0;
 }
 
-extern "C" [[noreturn]] void WinMainCRTStartup() {
+// The system calls the entry point with the stack aligned to 4 bytes only;
+// the compiler's code may assume more, so the entry realigns it, as the
+// runtime's start-up code does.
+extern "C" [[noreturn]] __attribute__((force_align_arg_pointer)) void WinMainCRTStartup() {
   // A GUI program: the runtime reports its own fatal errors in a box.
   __set_app_type(kGuiApp);
   __main();
