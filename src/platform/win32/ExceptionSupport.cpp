@@ -73,10 +73,12 @@ extern "C" const void* _Unwind_Find_FDE(void* pc, DwarfEhBases* bases) {
 }
 
 namespace __cxxabiv1 {
-// The library's layout; only the library reads the fields.
+// The library's layout; only the library reads the fields. The spare words
+// leave room for a field that another version of the library may add.
 struct __cxa_eh_globals {
   void* caughtExceptions;           // cppcheck-suppress unusedStructMember
   unsigned int uncaughtExceptions;  // cppcheck-suppress unusedStructMember
+  void* spare[4];                   // cppcheck-suppress unusedStructMember
 };
 }  // namespace __cxxabiv1
 
