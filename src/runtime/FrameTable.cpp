@@ -124,17 +124,31 @@ class Reader {
   bool ok_ = true;
 };
 
+// The entry at `pos`: its bytes after the length field, [*body, *next). A
+// zero length (padding, or the end marker of one object's table) gives an
+// empty body. False for an entry that runs past the table, is too short to
+// hold its id, or uses the 64-bit form, which is not written for this target.
+bool EntryBounds(const std::uint8_t* pos, const std::uint8_t* end, const std::uint8_t** body,
+                 const std::uint8_t** next) {
+  Reader header(pos, end);
+  const auto length = static_cast<std::uint32_t>(header.Fixed(4));
+  if (!header.Ok() || length == 0xFFFFFFFFu || (length != 0 && length < 4) ||
+      static_cast<std::size_t>(end - header.Pos()) < length) {
+    return false;
+  }
+  *body = header.Pos();
+  *next = header.Pos() + length;
+  return true;
+}
+
 // The encoding of the code addresses in the FDEs of one CIE (the 'R' item
 // of its augmentation), or false when the CIE cannot be read.
 bool ReadCieEncoding(const std::uint8_t* cie, const std::uint8_t* tableEnd,
                      std::uint8_t* encoding) {
-  Reader header(cie, tableEnd);
-  const auto length = static_cast<std::uint32_t>(header.Fixed(4));
-  if (!header.Ok() || length == 0xFFFFFFFFu || length < 4 ||
-      static_cast<std::size_t>(tableEnd - header.Pos()) < length) {
-    return false;
-  }
-  Reader r(header.Pos(), header.Pos() + length);
+  const std::uint8_t* body = nullptr;
+  const std::uint8_t* next = nullptr;
+  if (!EntryBounds(cie, tableEnd, &body, &next) || body == next) return false;
+  Reader r(body, next);
   if (r.Fixed(4) != 0) return false;  // not a CIE
   const std::uint8_t version = r.Byte();
   const char* augmentation = r.Text();
@@ -227,19 +241,14 @@ FrameEntry FindFrameEntry(const std::uint8_t* table, std::size_t size, std::uint
   CieCache cies;
 
   for (const std::uint8_t* pos = table; static_cast<std::size_t>(end - pos) >= 4;) {
-    Reader header(pos, end);
-    const auto length = static_cast<std::uint32_t>(header.Fixed(4));
-    if (length == 0) {  // padding, or the end marker of one object's table
-      pos += 4;
+    const std::uint8_t* body = nullptr;
+    const std::uint8_t* next = nullptr;
+    if (!EntryBounds(pos, end, &body, &next)) return {};
+    if (body == next) {  // padding, or the end marker of one object's table
+      pos = next;
       continue;
     }
-    // 64-bit tables are not written for this target.
-    if (length == 0xFFFFFFFFu || length < 4 ||
-        static_cast<std::size_t>(end - header.Pos()) < length) {
-      return {};
-    }
-    const std::uint8_t* const next = header.Pos() + length;
-    Reader r(header.Pos(), next);
+    Reader r(body, next);
     const std::uint8_t* const idField = r.Pos();
     const auto cieOffset = static_cast<std::uint32_t>(r.Fixed(4));
     if (cieOffset != 0) {  // an FDE; its CIE lies cieOffset bytes before this field
