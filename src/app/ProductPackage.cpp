@@ -32,13 +32,8 @@ unsigned WalkInstalledProducts() {
 }
 
 std::string PackagePath() {
-  // Room for 1024 characters; the system is told 1023, so the text stays
-  // terminated whatever it writes. Its result is not examined: an empty
-  // folder makes the bare file name, a path in the current folder.
-  std::string folder(1024, '\0');
-  plat::GetTempPathA(1023, folder.data());
-  folder.resize(folder.find('\0'));
-  return KvFsPath(folder).Combine(kPackageFileName);
+  // An empty folder makes the bare file name, a path in the current folder.
+  return KvFsPath::GetTempFolder().Combine(kPackageFileName);
 }
 
 void ExtractPackageFile(const std::string& path) {

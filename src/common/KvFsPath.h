@@ -26,7 +26,20 @@ struct KvFsPathStrTraitA {
     // 1023 of 1024 bytes, so the text stays terminated whatever the call
     // writes; the result is not examined: an empty buffer is an empty path.
     char buffer[1024] = {};
-    plat::GetTempPathA(sizeof(buffer) - 1, buffer);
+    // GetTempPath2A gives every process what GetTempPathA gives, except one
+    // running as SYSTEM: that gets a folder only SYSTEM may write to, not
+    // the Windows folder's Temp, where every user may plant files beside
+    // what is written there. Only newer systems have it. When it fails,
+    // GetTempPathA is not asked: it would give SYSTEM that shared folder.
+    const plat::HModule kernel32 = plat::GetModuleHandleA("kernel32.dll");
+    const auto tempPath2 = kernel32 == nullptr
+                               ? nullptr
+                               : reinterpret_cast<plat::GetTempPath2AFn>(
+                                     plat::GetProcAddress(kernel32, "GetTempPath2A"));
+    if (tempPath2 != nullptr)
+      tempPath2(sizeof(buffer) - 1, buffer);
+    else
+      plat::GetTempPathA(sizeof(buffer) - 1, buffer);
     return std::string(buffer);
   }
 };

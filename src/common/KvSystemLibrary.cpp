@@ -32,5 +32,8 @@ KvLibrary LoadSystemLibrary(const char* name) {
   std::string path(folder, length);
   if (path.back() != '\\' && path.back() != '/') path.push_back('\\');
   path.append(name);
-  return KvLibrary(plat::LoadLibraryExA(path.c_str(), nullptr, 0));
+  // With the full path and this flag, the DLL's own imports are searched
+  // from its folder, the system folder, first; with flags 0 they would be
+  // searched from the executable's folder first.
+  return KvLibrary(plat::LoadLibraryExA(path.c_str(), nullptr, plat::kLoadWithAlteredSearchPath));
 }

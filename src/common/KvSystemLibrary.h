@@ -16,7 +16,8 @@ bool SystemSearchSupported();
 // unpatched Vista/7 lack the first. Runs before anything else is loaded.
 void RestrictDllSearch();
 
-// Loads the named DLL from the system directory only: with
-// LOAD_LIBRARY_SEARCH_SYSTEM32 where supported, else by its full path under
-// GetSystemDirectoryA. An empty owner when it cannot be loaded.
+// Loads the named DLL from the system directory only, and the DLLs it
+// imports from there first: with LOAD_LIBRARY_SEARCH_SYSTEM32 where
+// supported, else by its full path under GetSystemDirectoryA with
+// LOAD_WITH_ALTERED_SEARCH_PATH. An empty owner when it cannot be loaded.
 KvLibrary LoadSystemLibrary(const char* name);

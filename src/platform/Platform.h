@@ -125,6 +125,7 @@ constexpr DWord kStillActive = 259;
 
 // Libraries and error mode
 constexpr UInt kSemFailCriticalErrors = 0x1;
+constexpr DWord kLoadWithAlteredSearchPath = 0x8;
 constexpr DWord kLoadLibrarySearchSystem32 = 0x800;
 
 // ---- Structures --------------------------------------------------------------
@@ -168,6 +169,7 @@ using GetRequestedRuntimeInfoFn = HResult(PLAT_WINAPI*)(const WChar* pExe, const
 // kernel32.dll, absent from older systems.
 using SetDefaultDllDirectoriesFn = Bool(PLAT_WINAPI*)(DWord directoryFlags);
 using SetDllDirectoryAFn = Bool(PLAT_WINAPI*)(const char* lpPathName);
+using GetTempPath2AFn = DWord(PLAT_WINAPI*)(DWord BufferLength, char* Buffer);
 
 // ---- Operations ------------------------------------------------------------------
 

@@ -164,6 +164,24 @@ int FakeWindows::LoadedLibraryCount() const {
 
 // ---- Entries that libraries of the fake export ----
 
+namespace {
+
+// GetTempPathA and GetTempPath2A alike: the folder with its NUL when it
+// fits, else the size it needs and nothing written.
+plat::DWord WriteTempFolder(FakeWindows& w, const std::optional<std::string>& folder,
+                            plat::DWord nBufferLength, char* lpBuffer) {
+  if (!folder) {
+    w.lastError = plat::kErrorPathNotFound;
+    return 0;
+  }
+  const std::string& t = *folder;
+  if (t.size() + 1 > nBufferLength) return static_cast<plat::DWord>(t.size() + 1);
+  std::memcpy(lpBuffer, t.c_str(), t.size() + 1);
+  return static_cast<plat::DWord>(t.size());
+}
+
+}  // namespace
+
 struct FakeWindows::Impl {
   static plat::UInt PLAT_WINAPI MsiEnumProducts(plat::DWord index, char* buffer) {
     FakeWindows& w = Current();
@@ -243,6 +261,12 @@ struct FakeWindows::Impl {
   }
 
   static void PLAT_WINAPI AddDllDirectory() { Current().calls.push_back("AddDllDirectory"); }
+
+  static plat::DWord PLAT_WINAPI GetTempPath2A(plat::DWord size, char* buffer) {
+    FakeWindows& w = Current();
+    w.calls.push_back("GetTempPath2A");
+    return WriteTempFolder(w, w.tempPath2, size, buffer);
+  }
 };
 
 template <typename Fn>
@@ -262,6 +286,11 @@ void FakeWindows::SetKernel32(bool searchApis, bool setDllDirectory) {
     k->exports["SetDefaultDllDirectories"] = AsFarProc(&Impl::SetDefaultDllDirectories);
   }
   if (setDllDirectory) k->exports["SetDllDirectoryA"] = AsFarProc(&Impl::SetDllDirectoryA);
+}
+
+void FakeWindows::ExportGetTempPath2A(std::optional<std::string> folder) {
+  tempPath2 = std::move(folder);
+  Kernel32()->exports["GetTempPath2A"] = AsFarProc(&Impl::GetTempPath2A);
 }
 
 Library& FakeWindows::InstallMsi(const std::string& folder) {
@@ -419,14 +448,7 @@ const void* LockResource(HGlobal hResData) {
 
 DWord GetTempPathA(DWord nBufferLength, char* lpBuffer) {
   FakeWindows& w = W("GetTempPathA");
-  if (!w.tempPath) {
-    w.lastError = kErrorPathNotFound;
-    return 0;
-  }
-  const std::string& t = *w.tempPath;
-  if (t.size() + 1 > nBufferLength) return static_cast<DWord>(t.size() + 1);
-  std::memcpy(lpBuffer, t.c_str(), t.size() + 1);
-  return static_cast<DWord>(t.size());
+  return fake::WriteTempFolder(w, w.tempPath, nBufferLength, lpBuffer);
 }
 
 Bool DeleteFileA(const char* lpFileName) {
@@ -598,6 +620,11 @@ HModule LoadLibraryExA(const char* lpLibFileName, Handle hFile, DWord dwFlags) {
   fake::LoadRecord record{lpLibFileName, dwFlags, ""};
   const std::string name = Lower(lpLibFileName);
   std::vector<std::string> candidates;
+  if ((dwFlags & kLoadWithAlteredSearchPath) && (dwFlags & kLoadLibrarySearchSystem32)) {
+    w.lastError = kErrorInvalidParameter;  // the two search orders exclude each other
+    w.loads.push_back(record);
+    return nullptr;
+  }
   if (name.find_first_of("\\/") != std::string::npos) {
     candidates.push_back(name);
   } else if (dwFlags & kLoadLibrarySearchSystem32) {

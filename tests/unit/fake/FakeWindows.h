@@ -134,6 +134,10 @@ class FakeWindows {
   // ---- Files and folders (paths compare case-insensitively) ----
   // nullopt: GetTempPathA fails and writes nothing.
   std::optional<std::string> tempPath = std::string("C:\\Users\\user\\AppData\\Local\\Temp\\");
+  // What GetTempPath2A gives, when kernel32 exports it (ExportGetTempPath2A;
+  // SetKernel32 takes the export away again). nullopt: it fails.
+  std::optional<std::string> tempPath2;
+  void ExportGetTempPath2A(std::optional<std::string> folder);
   std::set<std::string> folders;          // lower case, no trailing separator
   std::map<std::string, FakeFile> files;  // keyed by lower-case path
   void AddFolder(const std::string& path);
