@@ -68,6 +68,10 @@ target_link_options(lumenta_image_objects INTERFACE
   # Later systems' defaults, stated rather than inherited from binutils;
   # systems that do not know the flags ignore them.
   "-Wl,--dynamicbase,--nxcompat,--tsaware"
+  # Exceptions are table-driven and no structured-exception frame is ever
+  # registered, so no handler may be in this image: an overwritten frame
+  # record pointing into it is refused.
+  "-Wl,--no-seh"
   # The usual file alignment. The resource section alone is moved to a
   # page-aligned file offset after the link (page_align_resources.py), so
   # that Wine, and Windows, map it instead of reading it into memory at load

@@ -13,7 +13,10 @@ checks do not depend on how a tool prints it.
 
 import argparse
 import os
+import re
+import shutil
 import struct
+import subprocess
 import sys
 import xml.etree.ElementTree as ET
 
@@ -83,6 +86,7 @@ class PeImage:
         self.os_version = (self.u16(opt + 40), self.u16(opt + 42))
         self.subsystem_version = (self.u16(opt + 48), self.u16(opt + 50))
         self.subsystem = self.u16(opt + 68)
+        self.dll_characteristics = self.u16(opt + 70)
         count = self.u32(opt + 92)
         self.directories = [struct.unpack_from("<II", data, opt + 96 + 8 * i)
                             for i in range(min(count, 16))]
@@ -251,6 +255,44 @@ def check_frame_table(image):
     for name in (".rdata", ".text"):
         if name in image.section_flags and image.section_flags[name] & SCN_MEM_WRITE:
             return f"section {name} is writable"
+    return None
+
+
+DLLCHAR_NO_SEH = 0x0400
+
+
+def check_no_seh_flag(image):
+    if not image.dll_characteristics & DLLCHAR_NO_SEH:
+        return (f"DllCharacteristics {image.dll_characteristics:#x} lack "
+                f"IMAGE_DLLCHARACTERISTICS_NO_SEH ({DLLCHAR_NO_SEH:#x})")
+    return None
+
+
+# An operand in the fs segment, as objdump prints it ("%fs:0x0", "%fs:(%eax)").
+FS_OPERAND = re.compile(r"%fs:(\S*)")
+
+
+def check_no_frame_list_access(path, objdump="i686-w64-mingw32-objdump"):
+    # fs:[0] is the head of the thread's exception-frame list. Any other fs
+    # operand is refused as well: the block's self pointer (fs:[0x18]) or an
+    # address in a register reaches the same list, and the program needs
+    # neither.
+    tool = shutil.which(objdump)
+    if tool is None:
+        return f"{objdump} is not installed"
+    listing = subprocess.run([tool, "-d", path], stdout=subprocess.PIPE,
+                             stderr=subprocess.PIPE, check=False)
+    if listing.returncode != 0:
+        return f"{objdump} -d failed: {listing.stderr.decode(errors='replace').strip()}"
+    found = []
+    for line in listing.stdout.decode("latin-1").splitlines():
+        match = FS_OPERAND.search(line)
+        if match:
+            where = "the exception-frame list" if match.group(1).startswith(("0x0,", "0,")) \
+                or match.group(1) in ("0x0", "0") else "the thread block"
+            found.append(f"{' '.join(line.split())} ({where})")
+    if found:
+        return f"{len(found)} instructions address fs: " + "; ".join(found[:5])
     return None
 
 
@@ -471,6 +513,8 @@ def main(argv):
     run("resources_page_aligned", check_resources_page_aligned, image)
     run("frame_table_section", check_frame_table, image)
     run("no_tls_directory", check_no_tls, image)
+    run("no_seh_flag", check_no_seh_flag, image)
+    run("no_exception_frame_list_access", check_no_frame_list_access, args.exe)
 
     imports, resources = None, None
     try:
