@@ -8,7 +8,7 @@
 #   LumentaSetupBoot-note*.exe
 #                      the bootstrapper with other install-source notes
 #
-# The bootstrapper with a 300 MiB package (lumenta_e2e_scale) is not part of
+# The bootstrapper with a package at the payload bound (lumenta_e2e_scale) is not part of
 # any default build: the scale test builds it when it runs.
 #
 # e2e/programs.json tells the test runner where everything is, the product
@@ -89,14 +89,16 @@ foreach(note note1 note185 note114 notenul)
   list(APPEND LUMENTA_E2E_VARIANTS ${target})
 endforeach()
 
-# ---- The scale variant: a 300 MiB package, made only when asked for --------------------------
+# ---- The scale variant: a package 1 MiB under the payload bound, made only when asked for ------
 
-set(LUMENTA_E2E_SCALE_MSI "${LUMENTA_E2E_BINARY_DIR}/scale/package-300MiB.bin")
+# The other two payloads are the samples, far smaller than the MiB left.
+math(EXPR LUMENTA_E2E_SCALE_SIZE "${LUMENTA_PAYLOAD_BOUND} - 1048576")
+set(LUMENTA_E2E_SCALE_MSI "${LUMENTA_E2E_BINARY_DIR}/scale/package-at-bound.bin")
 add_custom_command(OUTPUT "${LUMENTA_E2E_SCALE_MSI}"
   COMMAND Python3::Interpreter "${LUMENTA_E2E_SOURCE_DIR}/lib/make_blob.py"
-          "${LUMENTA_E2E_SCALE_MSI}" 314572800
+          "${LUMENTA_E2E_SCALE_MSI}" ${LUMENTA_E2E_SCALE_SIZE}
   DEPENDS "${LUMENTA_E2E_SOURCE_DIR}/lib/make_blob.py"
-  COMMENT "300 MiB package for the scale test"
+  COMMENT "Package at the payload bound for the scale test"
   VERBATIM)
 add_custom_target(lumenta_e2e_scale_payload DEPENDS "${LUMENTA_E2E_SCALE_MSI}")
 lumenta_add_bootstrapper(lumenta_e2e_scale
@@ -108,6 +110,8 @@ set_target_properties(lumenta_e2e_scale PROPERTIES
   EXCLUDE_FROM_ALL TRUE
   RUNTIME_OUTPUT_DIRECTORY "${LUMENTA_E2E_BINARY_DIR}")
 add_dependencies(lumenta_e2e_scale lumenta_e2e_scale_payload)
+lumenta_check_payload_bound(lumenta_e2e_scale
+  "${LUMENTA_E2E_SCALE_MSI}" "${LUMENTA_SAMPLE_DOTNET_SETUP}" "${LUMENTA_SAMPLE_NOTE}")
 
 # ---- All of it, and where it is -------------------------------------------------------------------
 
@@ -132,6 +136,7 @@ string(APPEND json "  \"mscoree_shim\": \"$<TARGET_FILE:lumenta_e2e_mscoree>\",\
 string(APPEND json "  \"scale_target\": \"lumenta_e2e_scale\",\n")
 string(APPEND json "  \"scale_exe\": \"$<TARGET_FILE:lumenta_e2e_scale>\",\n")
 string(APPEND json "  \"scale_msi\": \"${LUMENTA_E2E_SCALE_MSI}\",\n")
+string(APPEND json "  \"payload_bound\": ${LUMENTA_PAYLOAD_BOUND},\n")
 string(APPEND json "  \"variants\": {\n")
 set(sep "")
 foreach(note note1 note185 note114 notenul)

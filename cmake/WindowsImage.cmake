@@ -201,6 +201,7 @@ lumenta_add_bootstrapper(LumentaSetupBoot
   MSI "${LUMENTA_PACKAGE_MSI}"
   EXE "${LUMENTA_DOTNET_SETUP}"
   NOTE "${LUMENTA_SOURCE_NOTE}")
+include("${CMAKE_SOURCE_DIR}/cmake/PayloadBounds.cmake")
 
 # The product image's own checks (headers, imports, resources), on demand:
 #   cmake --build <dir> --target lumenta_check_image
