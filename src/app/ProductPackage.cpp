@@ -1,5 +1,6 @@
 #include "app/ProductPackage.h"
 
+#include <cstddef>
 #include <cstdint>
 
 #include "common/KvException.h"
@@ -13,6 +14,10 @@ namespace {
 constexpr const char* kPackageType = "MSI";
 constexpr std::uint16_t kPackageId = 130;
 
+// The enumeration's buffer: room for a product code (38 characters and the
+// terminator) with some to spare. Never read.
+constexpr std::size_t kProductCodeBufferSize = 64;
+
 }  // namespace
 
 unsigned WalkInstalledProducts() {
@@ -20,9 +25,7 @@ unsigned WalkInstalledProducts() {
   const auto enumProducts =
       msi.Entry<plat::MsiEnumProductsAFn>(plat::MakeIntResource(plat::kMsiEnumProductsAOrdinal));
   if (enumProducts == nullptr) return 0;
-  // 39 characters hold a product code with its terminator; the buffer is
-  // never read.
-  char product[64] = {};
+  char product[kProductCodeBufferSize] = {};
   unsigned calls = 0;
   for (plat::DWord index = 0;; ++index) {
     ++calls;

@@ -1,5 +1,6 @@
 #include "common/KvException.h"
 
+#include "common/FailureIdentities.h"
 #include "common/KvFsPath.h"
 #include "framework/Text.h"
 
@@ -76,12 +77,10 @@ KvMemStream& KvException::ReadFrom(KvMemStream& stream) {
 int KvException::ShowError() const {
   std::string text = GetText();
   fw::Trim(text);
-  if (text.empty())
-    text = fw::Format("Unknown error occured\nFile: %s, Line: %d", fileName_.c_str(),
-                      static_cast<int>(line_));
+  if (text.empty()) text = fw::Format(kReportFallback, fileName_.c_str(), static_cast<int>(line_));
   constexpr plat::UInt kStyle =
       plat::kMbOk | plat::kMbIconError | plat::kMbSetForeground | plat::kMbTopmost;
-  return plat::MessageBoxA(nullptr, text.c_str(), "Error", kStyle);
+  return plat::MessageBoxA(nullptr, text.c_str(), kReportCaption, kStyle);
 }
 
 // ---- KvExceptionText -----------------------------------------------------------

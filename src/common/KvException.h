@@ -4,7 +4,8 @@
 // caught by reference to KvException. Every exception records where it was
 // raised: the source file's name without folders, the function's qualified
 // name and the line. Those three are part of the failure's identity, so
-// raise sites pass fixed values, not __FILE__ or __LINE__.
+// raise sites take them from common/FailureIdentities.h, never from
+// __FILE__ or __LINE__.
 #pragma once
 
 #include <cstdint>
@@ -37,9 +38,9 @@ class KvException {
   virtual KvMemStream& WriteTo(KvMemStream& stream) const;
   virtual KvMemStream& ReadFrom(KvMemStream& stream);
 
-  // Shows the error report: one modal box, no owner, caption "Error", the
-  // trimmed text (or a fallback naming the source position when the text is
-  // empty), error icon, foreground, topmost. Returns the box's result.
+  // Shows the error report: one modal box, no owner, caption kReportCaption,
+  // the trimmed text (or kReportFallback naming the source position when the
+  // text is empty), error icon, foreground, topmost. Returns the box's result.
   int ShowError() const;
 
   const std::string& GetFileName() const { return fileName_; }

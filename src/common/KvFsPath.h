@@ -22,10 +22,15 @@ struct KvFsPathStrTraitA {
   static std::size_t ReverseFind(const StringType& text, char ch) {
     return fw::ReverseFind(text, ch);
   }
+  // The temporary-folder text's buffer, in bytes: more than Windows' own
+  // limit for the folder (MAX_PATH and the backslash), so that any folder fits.
+  static constexpr std::size_t kTempPathBufferSize = 1024;
+
   static std::string TempPath() {
-    // 1023 of 1024 bytes, so the text stays terminated whatever the call
-    // writes; the result is not examined: an empty buffer is an empty path.
-    char buffer[1024] = {};
+    // One byte less than the buffer, so the text stays terminated whatever
+    // the call writes; the result is not examined: an empty buffer is an
+    // empty path.
+    char buffer[kTempPathBufferSize] = {};
     // GetTempPath2A gives every process what GetTempPathA gives, except one
     // running as SYSTEM: that gets a folder only SYSTEM may write to, not
     // the Windows folder's Temp, where every user may plant files beside

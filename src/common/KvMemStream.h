@@ -36,7 +36,6 @@ class KvMemStream {
   const std::uint8_t* GetData() const { return block_.get(); }
   std::size_t GetSize() const { return size_; }
   std::size_t GetCapacity() const { return capacity_; }
-  std::size_t GetGrowthStep() const { return growthStep_; }
   std::size_t GetPosition() const { return cursor_; }
   std::size_t GetRemaining() const { return size_ - cursor_; }
   // Moves the cursor, at most to the end of the data.

@@ -24,7 +24,7 @@ KvLibrary LoadSystemLibrary(const char* name) {
   if (SystemSearchSupported())
     return KvLibrary(plat::LoadLibraryExA(name, nullptr, plat::kLoadLibrarySearchSystem32));
 
-  char folder[260] = {};
+  char folder[plat::kMaxPath] = {};
   const plat::UInt length = plat::GetSystemDirectoryA(folder, sizeof(folder));
   // Zero is a failure; a length of the buffer or more means it did not fit.
   // Either way no full path can be built, and a bare name is never tried.

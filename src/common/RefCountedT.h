@@ -15,8 +15,6 @@ struct FreeThreadedModel {};
 template <typename Model>
 class CRefCountedT {
  public:
-  using ThreadingModel = Model;
-
   CRefCountedT() = default;
   // A copy is a new object: it starts with no references of its own, and
   // assignment leaves the references to the target as they are.

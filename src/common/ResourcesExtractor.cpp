@@ -1,5 +1,6 @@
 #include "common/ResourcesExtractor.h"
 
+#include "common/FailureIdentities.h"
 #include "common/KvException.h"
 #include "common/KvFileWrite.h"
 #include "framework/Text.h"
@@ -8,17 +9,11 @@
 
 namespace {
 
-// The source position of each failure identifies it to whoever reads the
-// report; these values stay fixed wherever the code moves.
-constexpr const char* kSourceName = "ResourcesExtractor";
-constexpr const char* kFunctionName = "CResourcesExtractor::ExtractFile";
-constexpr std::int32_t kLineNotFound = 9;
-constexpr std::int32_t kLineNotLoaded = 11;
-constexpr std::int32_t kLineEmpty = 13;
-constexpr std::int32_t kLineWriteFailed = 19;
-
-[[noreturn]] void Raise(const std::string& message, std::int32_t line) {
-  throw Error::KvExceptionText(message.c_str(), kSourceName, kFunctionName, line);
+// Raises the failure with its message format filled in with argument.
+template <typename Argument>
+[[noreturn]] void Raise(const Error::FixedFailure& failure, Argument argument) {
+  const std::string message = fw::Format(failure.message, argument);
+  throw Error::KvExceptionText(message.c_str(), failure.source, failure.function, failure.line);
 }
 
 }  // namespace
@@ -34,14 +29,13 @@ void CResourcesExtractor::ExtractResource(const char* path, const char* type, st
 
   const plat::HModule module = fw::GetResourceHandle();
   const plat::HResInfo found = plat::FindResourceA(module, plat::MakeIntResource(id), type);
-  if (found == nullptr) Raise(fw::Format("Failed to find resource %d.", shownId), kLineNotFound);
+  if (found == nullptr) Raise(Error::kResourceNotFound, shownId);
   const plat::HGlobal loaded = plat::LoadResource(module, found);
-  if (loaded == nullptr) Raise(fw::Format("Failed to load resource %d.", shownId), kLineNotLoaded);
+  if (loaded == nullptr) Raise(Error::kResourceNotLoaded, shownId);
   const plat::DWord size = plat::SizeofResource(module, found);
-  if (size == 0) Raise(fw::Format("Resource %d is empty.", shownId), kLineEmpty);
+  if (size == 0) Raise(Error::kResourceEmpty, shownId);
   const void* bytes = plat::LockResource(loaded);
 
   KvFileWrite file(target);
-  if (!file.Write(bytes, size))
-    Raise(fw::Format("Failed to write to file '%s'", target), kLineWriteFailed);
+  if (!file.Write(bytes, size)) Raise(Error::kWriteFailed, target);
 }

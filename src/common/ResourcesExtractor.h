@@ -16,13 +16,10 @@ class CResourcesExtractor {
   // framework's resource module, to path: any file there is deleted first
   // (whether that works does not matter), then the file is created and the
   // resource's bytes written unchanged, in full. Throws
-  // Error::KvExceptionText, from "ResourcesExtractor",
-  // "CResourcesExtractor::ExtractFile":
-  //   "Failed to find resource <id>."     line 9   no file created
-  //   "Failed to load resource <id>."     line 11  no file created
-  //   "Resource <id> is empty."           line 13  no file created
-  //   "Failed to write to file '<path>'"  line 19  the open or a write failed;
-  //                                                what was written stays
-  // The file is closed on every path.
+  // Error::KvExceptionText with the resource extractor's identities
+  // (common/FailureIdentities.h): kResourceNotFound, kResourceNotLoaded and
+  // kResourceEmpty before any file is created; kWriteFailed when the open or
+  // a write failed, and what was written then stays. The file is closed on
+  // every path.
   static void ExtractResource(const char* path, const char* type, std::uint16_t id);
 };

@@ -16,13 +16,14 @@ constexpr const char* kSetupKey = "Software\\Microsoft\\NET Framework Setup\\NDP
 constexpr const char* kInstallValue = "Install";
 constexpr const char* kVersionValue = "Version";
 constexpr plat::DWord kInstallSize = 4;
-constexpr plat::DWord kVersionSize = 260;
+// The value is a short text; a buffer of a path's size holds any version.
+constexpr plat::DWord kVersionSize = plat::kMaxPath;
 
 constexpr const char* kShimLibrary = "mscoree.dll";
 constexpr const char16_t* kRuntimeVersion = u"v4.0.30319";
 constexpr plat::DWord kStartupLoaderOptimizationMultiDomainHost = 6;
 constexpr plat::DWord kRuntimeInfoFlags = 0;
-constexpr plat::DWord kDirectoryUnits = 260;
+constexpr plat::DWord kDirectoryUnits = plat::kMaxPath;  // the runtime's folder, a path
 constexpr plat::DWord kVersionUnits = 50;
 
 // Reads one value of the setup key into buffer, opening the key with

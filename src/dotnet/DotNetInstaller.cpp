@@ -1,5 +1,6 @@
 #include "dotnet/DotNetInstaller.h"
 
+#include "common/FailureIdentities.h"
 #include "common/KvException.h"
 #include "common/KvScoped.h"
 #include "common/ResourcesExtractor.h"
@@ -19,92 +20,33 @@ KvFsPath ExtractDotNetInstaller() {
 namespace DotNet {
 namespace {
 
-// Source positions identify each failure to whoever reads the report; they
-// are fixed values and stay as they are wherever the code moves.
-constexpr const char* kSourceName = "DotNetInstaller";
-constexpr const char* kInstallFunction = "DotNet::CDotNetInstaller::Install";
-constexpr const char* kVerifyFunction = "DotNet::CDotNetInstaller::InstallVerify";
-constexpr std::int32_t kLineLaunchFailed = 39;
-constexpr std::int32_t kLineUnknownExitCode = 108;
-constexpr const char* kLaunchFailed = "Failed to execute .NET Framework installer.";
-constexpr const char* kUnknownExitCode =
-    "Unknown error occurred and the installation of Dotnetfx.exe cannot proceed.";
-constexpr const char* kFatalError =
-    "A fatal error occurred and the installation of Dotnetfx.exe cannot proceed.";
-
 constexpr const char* kParameters = "/c:\"install\"";
 
-constexpr plat::DWord kExitCancelled = 1602;        // ERROR_INSTALL_USEREXIT
-constexpr plat::DWord kExitRebootInitiated = 1641;  // ERROR_SUCCESS_REBOOT_INITIATED
-constexpr plat::DWord kExitRebootRequired = 3010;   // ERROR_SUCCESS_REBOOT_REQUIRED
-
-struct ExitCodeRow {
-  plat::DWord code;
-  const char* message;
-  std::int32_t line;
-};
-
-// The installer's documented failures. 8192 (a reboot is needed after
-// installing the Windows Installer) is a failure too: the framework is not
-// there yet.
-constexpr ExitCodeRow kExitCodeRows[] = {
-    {4096,
-     "Either the syntax used to specify parameters to Dotnetfx.exe is incorrect, or the "
-     "parameters are invalid.",
-     68},
-    {4097,
-     "You do not have the permissions required to install or uninstall this application. "
-     "Please contact your administrator.",
-     71},
-    {4098,
-     "The Windows Installer installation failed. As a result, the installation of Dotnetfx.exe "
-     "cannot proceed.",
-     74},
-    {4099,
-     "Due to the improper installation of Windows Installer, the installation of Dotnetfx.exe "
-     "cannot proceed.",
-     77},
-    {4100, kFatalError, 80},
-    {4101,
-     "If another instance of setup is running, it will be allowed to continue and the current "
-     "installation cannot proceed.",
-     83},
-    {4104,
-     "You attempted to install a version of Dotnetfx.exe that is already installed. "
-     "Installation cannot proceed.",
-     86},
-    {4105,
-     "You attempted to uninstall a version of Dotnetfx.exe that is not installed on the "
-     "computer. Uninstallation cannot proceed.",
-     89},
-    {4108, "Cannot read from MSI Database.", 92},
-    {4111, "Cannot get Temp directory.", 95},
-    {4113,
-     "A beta version of the .NET Framework was detected on the computer. You must uninstall "
-     "any beta versions before attempting to install Dotnetfx.exe.",
-     98},
-    {4114, "Cannot get System directory.", 101},
-    {8191, kFatalError, 104},
-    {8192, "A computer reboot is required following the installation of Windows Installer.", 65},
-};
+// The documented failure of exitCode, or null when it has none.
+const Error::FixedFailure* DocumentedFailure(plat::DWord exitCode) {
+  for (const Error::InstallerExitFailure& row : Error::kInstallerExitFailures)
+    if (row.exitCode == exitCode) return &row.failure;
+  return nullptr;
+}
 
 }  // namespace
 
 InstallerJudgement InstallerFailure(plat::DWord exitCode) {
-  for (const ExitCodeRow& row : kExitCodeRows)
-    if (row.code == exitCode) return {InstallerVerdict::kFailedText, row.message, row.line};
-  return {InstallerVerdict::kFailedCode, kUnknownExitCode, kLineUnknownExitCode};
+  if (const Error::FixedFailure* failure = DocumentedFailure(exitCode))
+    return {InstallerVerdict::kFailedText, failure->message, failure->line};
+  return {InstallerVerdict::kFailedCode, Error::kUnknownExitCode.message,
+          Error::kUnknownExitCode.line};
 }
 
 InstallerJudgement JudgeInstallerExitCode(plat::DWord exitCode) {
   switch (exitCode) {
-    case 0:
+    case Error::kInstallerExitSuccess:
     // The framework is installed; the restart it asks for, or has already
     // begun, concerns the user and not the product's setup.
-    case kExitRebootRequired:
-    case kExitRebootInitiated:
+    case Error::kInstallerExitRebootRequired:
+    case Error::kInstallerExitRebootInitiated:
       return {InstallerVerdict::kDone, nullptr, 0};
-    case kExitCancelled:
+    case Error::kInstallerExitCancelled:
       return {InstallerVerdict::kCancelled, nullptr, 0};
     default:
       return InstallerFailure(exitCode);
@@ -112,11 +54,12 @@ InstallerJudgement JudgeInstallerExitCode(plat::DWord exitCode) {
 }
 
 void CDotNetInstaller::InstallVerify(plat::DWord exitCode) const {
-  const InstallerJudgement failure = InstallerFailure(exitCode);
-  if (failure.verdict == InstallerVerdict::kFailedText)
-    throw Error::KvExceptionText(failure.message, kSourceName, kVerifyFunction, failure.line);
-  throw Error::KvExceptionCommon(exitCode, failure.message, kSourceName, kVerifyFunction,
-                                 failure.line);
+  if (const Error::FixedFailure* failure = DocumentedFailure(exitCode))
+    throw Error::KvExceptionText(failure->message, failure->source, failure->function,
+                                 failure->line);
+  const Error::FixedFailure& unknown = Error::kUnknownExitCode;
+  throw Error::KvExceptionCommon(exitCode, unknown.message, unknown.source, unknown.function,
+                                 unknown.line);
 }
 
 bool CDotNetInstaller::Install(const char* path) const {
@@ -142,8 +85,9 @@ bool CDotNetInstaller::Install(const char* path) const {
         continue;
       }
     }
-    throw Error::KvExceptionCommon(error, kLaunchFailed, kSourceName, kInstallFunction,
-                                   kLineLaunchFailed);
+    const Error::FixedFailure& failure = Error::kLaunchFailed;
+    throw Error::KvExceptionCommon(error, failure.message, failure.source, failure.function,
+                                   failure.line);
   }
 
   KvHandle process(request.hProcess);

@@ -27,15 +27,16 @@ enum class InstallerVerdict {
 struct InstallerJudgement {
   InstallerVerdict verdict;
   const char* message;  // null unless failed
-  std::int32_t line;    // the raise's line in "DotNetInstaller", 0 unless failed
+  std::int32_t line;    // the failure's fixed line, 0 unless failed
 };
 
-// The failure that an exit code stands for, whatever the code: a row of the
-// installer's table, or the unknown-error row for every code not in it.
+// The failure that an exit code stands for, whatever the code: its row of
+// Error::kInstallerExitFailures, or Error::kUnknownExitCode for every code
+// not in it (common/FailureIdentities.h).
 InstallerJudgement InstallerFailure(plat::DWord exitCode);
 
-// The meaning of an exit code: 0, 3010 (restart required) and 1641 (restart
-// started) are done, 1602 is cancelled, every other code is its failure.
+// The meaning of an exit code: success and the two restart codes are done,
+// the user's cancel is cancelled, every other code is its failure.
 InstallerJudgement JudgeInstallerExitCode(plat::DWord exitCode);
 
 // How long a launch is retried while the installer file is still held by
@@ -50,15 +51,14 @@ class CDotNetInstaller : public CRefCountedT<FreeThreadedModel> {
   // for it without a time limit and judges its exit code. True when the run
   // counts as done, also when there was no process to wait for or the wait
   // failed; false when the user cancelled. Throws Error::KvExceptionCommon
-  // (the last error, "Failed to execute .NET Framework installer.", line 39
-  // of "DotNetInstaller", "DotNet::CDotNetInstaller::Install") when it cannot
+  // with the last error and the identity Error::kLaunchFailed when it cannot
   // be started, also once the sharing-violation retries are used up (error
   // 32), and what InstallVerify throws for a failed run. The process handle
   // is closed on every path.
   bool Install(const char* path) const;
 
-  // Throws the failure that exitCode stands for (InstallerFailure), from
-  // "DotNetInstaller", "DotNet::CDotNetInstaller::InstallVerify".
+  // Throws the failure that exitCode stands for (InstallerFailure), with the
+  // identity its row gives.
   [[noreturn]] void InstallVerify(plat::DWord exitCode) const;
 };
 

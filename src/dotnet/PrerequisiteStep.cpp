@@ -21,7 +21,7 @@ constexpr plat::UInt kQuestionStyle = plat::kMbYesNo | plat::kMbIconQuestion;
 int AskToInstall() {
   if (const CWinAppEx* app = CWinAppEx::Current())
     return app->DoMessageBox(kQuestion, kQuestionStyle);
-  char path[260] = {};
+  char path[plat::kMaxPath] = {};
   const plat::DWord length = plat::GetModuleFileNameA(nullptr, path, sizeof(path));
   const std::string caption =
       length > 0 && length < sizeof(path) ? fw::AppNameFromModulePath(path) : std::string();

@@ -1,5 +1,6 @@
 #include "framework/Text.h"
 
+#include <cstdarg>
 #include <cstdio>
 
 #include "framework/StatusCodeException.h"
@@ -15,6 +16,8 @@ extern "C" int __cdecl _vscprintf(const char* format, std::va_list args);
 extern "C" int __cdecl _vsnprintf(char* buffer, std::size_t count, const char* format,
                                   std::va_list args);
 #endif
+
+namespace {
 
 std::string FormatV(const char* format, std::va_list args) {
   std::va_list measure;
@@ -36,6 +39,8 @@ std::string FormatV(const char* format, std::va_list args) {
 #endif
   return out;
 }
+
+}  // namespace
 
 std::string Format(const char* format, ...) {
   std::va_list args;
@@ -69,8 +74,6 @@ void ForEachChar(const std::string& text, Visit visit) {
   }
 }
 
-}  // namespace
-
 void TrimRight(std::string& text) {
   // The end of the last character that is not white space.
   std::size_t keep = 0;
@@ -91,6 +94,8 @@ void TrimLeft(std::string& text) {
   });
   text.erase(0, first);
 }
+
+}  // namespace
 
 void Trim(std::string& text) {
   TrimRight(text);

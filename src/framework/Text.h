@@ -4,7 +4,6 @@
 // double-byte character is never taken for an ASCII character.
 #pragma once
 
-#include <cstdarg>
 #include <cstddef>
 #include <string>
 
@@ -20,14 +19,11 @@ namespace fw {
 // memory runs out and StatusCodeException(E_FAIL) for a format the C
 // library rejects.
 std::string Format(const char* format, ...) FW_PRINTF_LIKE(1, 2);
-std::string FormatV(const char* format, std::va_list args);
 
 // White space: space, tab, line feed, vertical tab, form feed, carriage return.
 bool IsSpace(char ch);
 
-// Removes trailing, leading, or trailing then leading white space, in place.
-void TrimRight(std::string& text);
-void TrimLeft(std::string& text);
+// Removes trailing, then leading white space, in place.
 void Trim(std::string& text);
 
 // Index of the last character equal to ch, or npos. Multibyte-aware: a lead

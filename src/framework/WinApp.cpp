@@ -86,7 +86,7 @@ void CWinAppEx::InitFrameworkState(plat::HModule module) {
   module_ = module;
   fw::SetResourceHandle(module);
   if (appName_.empty()) {
-    char path[260] = {};
+    char path[plat::kMaxPath] = {};
     const plat::DWord length = plat::GetModuleFileNameA(module, path, sizeof(path));
     if (length > 0 && length < sizeof(path)) appName_ = fw::AppNameFromModulePath(path);
   }

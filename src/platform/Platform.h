@@ -44,6 +44,9 @@ using FarProc = void(PLAT_WINAPI*)();
 
 // ---- Constants (Windows' own values) ---------------------------------------
 
+// Limits
+constexpr DWord kMaxPath = 260;  // MAX_PATH: characters of a path, its terminator included
+
 // Error codes
 constexpr DWord kErrorSuccess = 0;
 constexpr DWord kErrorFileNotFound = 2;
@@ -55,7 +58,6 @@ constexpr DWord kErrorSharingViolation = 32;
 constexpr DWord kErrorInvalidParameter = 87;
 constexpr DWord kErrorModNotFound = 126;
 constexpr DWord kErrorProcNotFound = 127;
-constexpr DWord kErrorBadExeFormat = 193;
 constexpr DWord kErrorMoreData = 234;
 constexpr DWord kErrorNoMoreItems = 259;
 
@@ -78,9 +80,6 @@ inline bool IsIntResource(const char* name) {
 }
 
 // Registry
-constexpr DWord kKeyQueryValue = 0x0001;
-constexpr DWord kKeySetValue = 0x0002;
-constexpr DWord kKeyCreateSubKey = 0x0004;
 constexpr DWord kKeyWow64_64Key = 0x0100;
 constexpr DWord kKeyWow64_32Key = 0x0200;
 constexpr DWord kKeyRead = 0x20019;
@@ -121,7 +120,6 @@ constexpr DWord kSeeMaskFlagNoUi = 0x400;
 constexpr DWord kInfinite = 0xFFFFFFFF;
 constexpr DWord kWaitObject0 = 0;
 constexpr DWord kWaitFailed = 0xFFFFFFFF;
-constexpr DWord kStillActive = 259;
 
 // Libraries and error mode
 constexpr UInt kSemFailCriticalErrors = 0x1;

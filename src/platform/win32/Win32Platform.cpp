@@ -36,6 +36,8 @@ static_assert(sizeof(plat::Handle) == sizeof(HANDLE));
 static_assert(sizeof(plat::HKey) == sizeof(HKEY));
 static_assert(sizeof(plat::FarProc) == sizeof(FARPROC));
 
+static_assert(plat::kMaxPath == MAX_PATH);
+
 static_assert(plat::kErrorSuccess == ERROR_SUCCESS);
 static_assert(plat::kErrorFileNotFound == ERROR_FILE_NOT_FOUND);
 static_assert(plat::kErrorPathNotFound == ERROR_PATH_NOT_FOUND);
@@ -46,14 +48,10 @@ static_assert(plat::kErrorSharingViolation == ERROR_SHARING_VIOLATION);
 static_assert(plat::kErrorInvalidParameter == ERROR_INVALID_PARAMETER);
 static_assert(plat::kErrorModNotFound == ERROR_MOD_NOT_FOUND);
 static_assert(plat::kErrorProcNotFound == ERROR_PROC_NOT_FOUND);
-static_assert(plat::kErrorBadExeFormat == ERROR_BAD_EXE_FORMAT);
 static_assert(plat::kErrorMoreData == ERROR_MORE_DATA);
 static_assert(plat::kErrorNoMoreItems == ERROR_NO_MORE_ITEMS);
 static_assert(plat::kEFail == E_FAIL);
 
-static_assert(plat::kKeyQueryValue == KEY_QUERY_VALUE);
-static_assert(plat::kKeySetValue == KEY_SET_VALUE);
-static_assert(plat::kKeyCreateSubKey == KEY_CREATE_SUB_KEY);
 static_assert(plat::kKeyWow64_64Key == KEY_WOW64_64KEY);
 static_assert(plat::kKeyWow64_32Key == KEY_WOW64_32KEY);
 static_assert(plat::kKeyRead == KEY_READ);
@@ -90,7 +88,6 @@ static_assert(plat::kSeeMaskFlagNoUi == SEE_MASK_FLAG_NO_UI);
 static_assert(plat::kInfinite == INFINITE);
 static_assert(plat::kWaitObject0 == WAIT_OBJECT_0);
 static_assert(plat::kWaitFailed == WAIT_FAILED);
-static_assert(plat::kStillActive == STILL_ACTIVE);
 
 static_assert(plat::kSemFailCriticalErrors == SEM_FAILCRITICALERRORS);
 // LOAD_LIBRARY_SEARCH_SYSTEM32 is newer than the XP headers asked for above;
