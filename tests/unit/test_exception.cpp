@@ -50,28 +50,6 @@ TEST(ExceptionPosition, NullTextsCountAsEmpty) {
 
 // ---- Kinds, catching, copies ------------------------------------------------------
 
-TEST(ExceptionKind, TextIsFourAndCommonIsTwo) {
-  fake::FakeWindows win;
-  EXPECT_EQ(KvExceptionText("m", "f", "g", 1).GetKind(), 4);
-  EXPECT_EQ(KvExceptionCommon(1, "c", "f", "g", 1).GetKind(), 2);
-}
-
-TEST(ExceptionKind, ACatchOfTheBaseTakesBothKindsThrownByValue) {
-  fake::FakeWindows win;
-  int kinds = 0;
-  try {
-    throw KvExceptionText("m", "f", "g", 1);
-  } catch (const KvException& e) {
-    kinds += e.GetKind();
-  }
-  try {
-    throw KvExceptionCommon(1, "c", "f", "g", 1);
-  } catch (const KvException& e) {
-    kinds += e.GetKind();
-  }
-  EXPECT_EQ(kinds, 6);
-}
-
 TEST(ExceptionClone, GivesAnIndependentObjectOfTheSameClass) {
   fake::FakeWindows win;
   auto original = std::make_unique<KvExceptionCommon>(32, "ctx", "D:\\src\\DotNetInstaller",
