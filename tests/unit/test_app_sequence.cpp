@@ -154,6 +154,30 @@ TEST(AppFramework, InitInstanceRunsOnceAndTheExitHookGivesZero) {
   EXPECT_FALSE(probe.OnCommand(1));
 }
 
+// A second application object while the first lives replaces nothing; with
+// none left, the entry point has nothing to run.
+TEST(AppFramework, TheFirstApplicationObjectIsTheOneThatRuns) {
+  fake::FakeWindows win;
+  struct Probe : CWinAppEx {
+    int runs = 0;
+    bool InitInstance() override { return ++runs, false; }
+  };
+  {
+    Probe first;
+    {
+      Probe second;
+      EXPECT_EQ(CWinAppEx::Current(), &first);
+      fw::RunApplication();
+      EXPECT_EQ(second.runs, 0);
+    }
+    EXPECT_EQ(CWinAppEx::Current(), &first);
+    fw::RunApplication();
+    EXPECT_EQ(first.runs, 2);
+  }
+  EXPECT_EQ(CWinAppEx::Current(), nullptr);
+  EXPECT_EQ(fw::RunApplication(), 1);
+}
+
 TEST(AppFramework, AnExceptionLeavingInitInstanceEndsWithANonZeroCode) {
   fake::FakeWindows win;
   struct OutOfMemory : CWinAppEx {

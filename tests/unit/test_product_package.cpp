@@ -43,8 +43,10 @@ TEST_F(PackageLaunch, ReplacesAnOldPackageWithExactlyTheResource) {
   LaunchProductPackage();
   ASSERT_NE(win.File(kPackage), nullptr);
   EXPECT_EQ(win.File(kPackage)->bytes, package);
-  EXPECT_EQ(win.CallsAmong({"DeleteFileA", "CreateFileA", "ShellExecuteA"}),
-            (std::vector<std::string>{"DeleteFileA", "CreateFileA", "ShellExecuteA"}));
+  // The product list is walked to its end before anything is written.
+  EXPECT_EQ(win.CallsAmong({"MsiEnumProductsA", "DeleteFileA", "CreateFileA", "ShellExecuteA"}),
+            (std::vector<std::string>{"MsiEnumProductsA", "DeleteFileA", "CreateFileA",
+                                      "ShellExecuteA"}));
 }
 
 TEST_F(PackageLaunch, FolderWithoutTrailingBackslashGetsExactlyOne) {
@@ -129,6 +131,15 @@ TEST(ProductWalk, EndsAtTheFirstNonZeroStatus) {
   win.msiEnumError = 1610;  // ERROR_BAD_CONFIGURATION
   EXPECT_EQ(WalkInstalledProducts(), 1u);
   EXPECT_EQ(win.LoadedLibraryCount(), 0);
+}
+
+// The entry is taken by its ordinal, 44, as the import of the name would be
+// resolved: a msi.dll that exports it by number only still walks.
+TEST(ProductWalk, FindsTheEntryByItsOrdinal) {
+  fake::FakeWindows win;
+  win.InstallMsi().exports.clear();
+  win.products = {"{11111111-1111-1111-1111-111111111111}"};
+  EXPECT_EQ(WalkInstalledProducts(), 2u);
 }
 
 TEST(ProductWalk, TakesMsiFromTheSystemFolderOnly) {
