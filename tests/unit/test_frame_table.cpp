@@ -192,6 +192,34 @@ TEST(FrameTable, LooksPastZeroWordsAndDroppedCode) {
   EXPECT_EQ(Find(table, b.Address(dropped + 8 + 0x10)).entry, nullptr);
 }
 
+// In the linked image the table follows the code: pc-relative starts are
+// negative offsets from their field.
+TEST(FrameTable, APcRelativeStartBeforeItsFieldIsANegativeOffset) {
+  TableBuilder b;
+  const std::size_t cie = b.Cie("zR");
+  const std::size_t fde = b.Bytes().size();
+  b.Fde(cie, 0, 0x10);  // the "function" is the table's first 16 bytes
+  const auto& table = b.Finish();
+  const rt::FrameEntry found = Find(table, b.Address(4));
+  EXPECT_EQ(found.entry, table.data() + fde);
+  EXPECT_EQ(found.functionStart, b.Address(0));
+  EXPECT_EQ(Find(table, b.Address(0x10)).entry, nullptr);
+}
+
+// An FDE whose CIE pointer leads out of the table finds nothing, even where
+// the bytes before the table would read as a CIE.
+TEST(FrameTable, ACiePointerOutOfTheTableIsNotFollowed) {
+  TableBuilder outside;
+  const std::size_t cie = outside.Cie("zR", kUdata4);
+  const std::size_t fde = outside.Bytes().size();
+  outside.Fde(cie, 0x00401000, 0x100);
+  std::vector<std::uint8_t> bytes = outside.Finish();
+  const std::size_t at = fde;  // the table given starts at the FDE
+  const std::uint8_t* const table = bytes.data() + at;
+  ASSERT_EQ(rt::FindFrameEntry(bytes.data(), bytes.size(), 0x00401080).entry, table);
+  EXPECT_EQ(rt::FindFrameEntry(table, bytes.size() - at, 0x00401080).entry, nullptr);
+}
+
 // Every kind of CIE the compiler writes, and the other forms of address.
 TEST(FrameTable, ReadsEveryCieForm) {
   struct Case {

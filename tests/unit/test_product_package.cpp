@@ -166,8 +166,11 @@ TEST(ProductWalk, OlderSystemsGetTheFullSystemPath) {
   EXPECT_EQ(win.plantedEntryCalls, 0);
   ASSERT_FALSE(win.loads.empty());
   EXPECT_EQ(win.loads.back().name, "C:\\windows\\system32\\msi.dll");
+  // Without the system folder no path can be built, and no other is tried.
   win.systemDirectoryFails = true;
+  const int loadsBefore = win.CountCalls("LoadLibraryExA");
   EXPECT_EQ(WalkInstalledProducts(), 0u);
+  EXPECT_EQ(win.CountCalls("LoadLibraryExA"), loadsBefore);
   EXPECT_EQ(win.plantedEntryCalls, 0);
 }
 
