@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
 
 #include "app/LumentaSetupBootApp.h"
+#include <string>
+#include <vector>
+
 #include "common/KvSystemLibrary.h"
+#include "dotnet/PrerequisiteStep.h"
 #include "fake/FakeWindows.h"
+#include "golden_identities.h"
 
 namespace {
 
@@ -39,10 +44,11 @@ TEST_F(Sequence, FrameworkPresentShowsNothingAndOpensThePackage) {
   EXPECT_EQ(win.shellExecuteCalls[0].file, kPackage);
   // The note is recorded first, then the framework looked for, then the
   // package opened.
-  EXPECT_EQ(win.CallsAmong({"RegSetValueExA", "RegQueryValueExA", "ShellExecuteA"}).front(),
-            "RegSetValueExA");
-  EXPECT_EQ(win.CallsAmong({"RegSetValueExA", "RegQueryValueExA", "ShellExecuteA"}).back(),
-            "ShellExecuteA");
+  const std::vector<std::string> order =
+      win.CallsAmong({"RegSetValueExA", "RegQueryValueExA", "ShellExecuteA"});
+  ASSERT_FALSE(order.empty());
+  EXPECT_EQ(order.front(), "RegSetValueExA");
+  EXPECT_EQ(order.back(), "ShellExecuteA");
   EXPECT_EQ(win.OpenHandleCount(), 0);
   EXPECT_EQ(win.OpenKeyCount(), 0);
   EXPECT_EQ(win.LoadedLibraryCount(), 0);
@@ -52,7 +58,6 @@ TEST_F(Sequence, AnsweringNoEndsTheRunWithoutThePackage) {
   win.answers = {plat::kIdNo};
   EXPECT_EQ(Run(), 0);
   ASSERT_EQ(win.messageBoxes.size(), 1u);
-  EXPECT_EQ(win.messageBoxes[0].caption, "LumentaSetupBoot");
   EXPECT_EQ(win.messageBoxes[0].type, 0x24u);
   EXPECT_FALSE(win.HasFile(kPackage));
   EXPECT_TRUE(win.shellExecuteCalls.empty());
@@ -74,7 +79,7 @@ TEST_F(Sequence, FailedFrameworkStepIsShownOnceAndThePackageStillOpens) {
   win.processExitCode = 1603;
   EXPECT_EQ(Run(), 0);
   ASSERT_EQ(win.messageBoxes.size(), 2u);
-  EXPECT_EQ(win.messageBoxes[1].caption, "Error");
+  EXPECT_EQ(win.messageBoxes[1].caption, golden::kErrorCaption);
   EXPECT_EQ(win.shellExecuteCalls.size(), 1u);
 }
 
@@ -89,20 +94,51 @@ TEST_F(Sequence, SilentSourceInfoFailureDoesNotKeepThePrerequisiteStepFromRunnin
   EXPECT_EQ(win.shellExecuteCalls.size(), 1u);
 }
 
-TEST_F(Sequence, QuestionCaptionFollowsTheExecutableName) {
-  win.exePath = "D:\\dl\\setup.exe";
-  Run();
-  ASSERT_EQ(win.messageBoxes.size(), 1u);
-  EXPECT_EQ(win.messageBoxes[0].caption, "setup");
-}
-
-TEST(AppName, IsTheFileNameWithoutFolderAndExtension) {
-  fake::FakeWindows win;
-  EXPECT_EQ(fw::AppNameFromModulePath("C:\\a\\b\\LumentaSetupBoot.exe"), "LumentaSetupBoot");
-  EXPECT_EQ(fw::AppNameFromModulePath("C:\\a.b\\my.setup.exe"), "my.setup");
-  EXPECT_EQ(fw::AppNameFromModulePath("C:/a/setup"), "setup");
-  win.UseDoubleByteCodePage();
-  EXPECT_EQ(fw::AppNameFromModulePath("C:\\x\x95\\y.exe"), "x\x95\\y");
+// The question's caption is the executable's file name without folder and
+// extension: from the application object, which names itself so at start-up,
+// and from the step's own fallback when there is no application. A path the
+// system cannot give in full (260 characters and more) names nothing.
+TEST(QuestionCaption, IsTheExecutablesFileNameWithoutFolderAndExtension) {
+  const std::string folder = "C:\\" + std::string(245, 'f') + "\\";  // 249 characters
+  struct Case {
+    std::string path;
+    bool doubleByte;
+    std::string caption;
+  } const cases[] = {
+      {"C:\\Users\\user\\Downloads\\LumentaSetupBoot.exe", false, "LumentaSetupBoot"},
+      {"D:\\dl\\setup.exe", false, "setup"},
+      {"C:\\a.b\\my.setup.exe", false, "my.setup"},
+      {"C:/a/setup", false, "setup"},
+      {"C:\\a/b\\setup.exe", false, "setup"},
+      {"C:\\a\\b/setup.exe", false, "setup"},
+      {"C:/a\\b/c\\setup.exe", false, "setup"},
+      {"setup.exe", false, "setup"},
+      {"C:\\x\x95\\y.exe", true, "x\x95\\y"},
+      {"C:\\x\x95\\y.exe", false, "y"},
+      {folder + "setup1.exe", false, "setup1"},  // 259: fits with its terminator
+      {folder + "setup12.exe", false, ""},       // 260: cut short by the system
+      {"C:\\" + std::string(300, 'f') + "\\setup.exe", false, ""},
+  };
+  ASSERT_EQ((folder + "setup1.exe").size(), 259u);
+  for (const Case& c : cases) {
+    for (const bool withApp : {true, false}) {
+      fake::FakeWindows win;
+      if (c.doubleByte) win.UseDoubleByteCodePage();
+      if (c.path.size() < 260) {
+        EXPECT_EQ(fw::AppNameFromModulePath(c.path), c.caption) << c.path;
+      }
+      win.exePath = c.path;
+      win.answers = {plat::kIdNo};
+      if (withApp) {
+        CLumentaSetupBootApp app;
+        fw::RunApplication();
+      } else {
+        RunPrerequisiteStep();
+      }
+      ASSERT_EQ(win.messageBoxes.size(), 1u) << c.path;
+      EXPECT_EQ(win.messageBoxes[0].caption, c.caption) << c.path << (withApp ? "" : ", no app");
+    }
+  }
 }
 
 TEST(AppFramework, InitInstanceRunsOnceAndTheExitHookGivesZero) {
@@ -113,10 +149,33 @@ TEST(AppFramework, InitInstanceRunsOnceAndTheExitHookGivesZero) {
   } probe;
   EXPECT_EQ(fw::RunApplication(), 0);
   EXPECT_EQ(probe.runs, 1);
-  EXPECT_EQ(probe.AppName(), "LumentaSetupBoot");
   EXPECT_EQ(fw::GetResourceHandle(), win.ExeModule());
   EXPECT_TRUE(probe.OnCommand(kIdHelp));
   EXPECT_FALSE(probe.OnCommand(1));
+}
+
+// A second application object while the first lives replaces nothing; with
+// none left, the entry point has nothing to run.
+TEST(AppFramework, TheFirstApplicationObjectIsTheOneThatRuns) {
+  fake::FakeWindows win;
+  struct Probe : CWinAppEx {
+    int runs = 0;
+    bool InitInstance() override { return ++runs, false; }
+  };
+  {
+    Probe first;
+    {
+      Probe second;
+      EXPECT_EQ(CWinAppEx::Current(), &first);
+      fw::RunApplication();
+      EXPECT_EQ(second.runs, 0);
+    }
+    EXPECT_EQ(CWinAppEx::Current(), &first);
+    fw::RunApplication();
+    EXPECT_EQ(first.runs, 2);
+  }
+  EXPECT_EQ(CWinAppEx::Current(), nullptr);
+  EXPECT_EQ(fw::RunApplication(), 1);
 }
 
 TEST(AppFramework, AnExceptionLeavingInitInstanceEndsWithANonZeroCode) {

@@ -10,93 +10,16 @@
 #include "common/KvException.h"
 #include "dotnet/DotNetInstaller.h"
 #include "fake/FakeWindows.h"
+#include "golden_identities.h"
 
 namespace {
 
-using DotNet::InstallerVerdict;
+using golden::Outcome;
 
 const char kPath[] = "C:\\Users\\user\\AppData\\Local\\Temp\\dotNetFx40_Full_setup.exe";
-const char kUnknown[] =
-    "Unknown error occurred and the installation of Dotnetfx.exe cannot proceed.";
-const char kFatal[] = "A fatal error occurred and the installation of Dotnetfx.exe cannot proceed.";
-
-struct Row {
-  plat::DWord code;
-  InstallerVerdict verdict;
-  const char* message;
-  int line;
-};
-
-const Row kRows[] = {
-    {0, InstallerVerdict::kDone, nullptr, 0},
-    {3010, InstallerVerdict::kDone, nullptr, 0},
-    {1641, InstallerVerdict::kDone, nullptr, 0},
-    {1602, InstallerVerdict::kCancelled, nullptr, 0},
-    {4096, InstallerVerdict::kFailedText,
-     "Either the syntax used to specify parameters to Dotnetfx.exe is incorrect, or the "
-     "parameters are invalid.",
-     68},
-    {4097, InstallerVerdict::kFailedText,
-     "You do not have the permissions required to install or uninstall this application. "
-     "Please contact your administrator.",
-     71},
-    {4098, InstallerVerdict::kFailedText,
-     "The Windows Installer installation failed. As a result, the installation of "
-     "Dotnetfx.exe cannot proceed.",
-     74},
-    {4099, InstallerVerdict::kFailedText,
-     "Due to the improper installation of Windows Installer, the installation of "
-     "Dotnetfx.exe cannot proceed.",
-     77},
-    {4100, InstallerVerdict::kFailedText, kFatal, 80},
-    {4101, InstallerVerdict::kFailedText,
-     "If another instance of setup is running, it will be allowed to continue and the "
-     "current installation cannot proceed.",
-     83},
-    {4104, InstallerVerdict::kFailedText,
-     "You attempted to install a version of Dotnetfx.exe that is already installed. "
-     "Installation cannot proceed.",
-     86},
-    {4105, InstallerVerdict::kFailedText,
-     "You attempted to uninstall a version of Dotnetfx.exe that is not installed on the "
-     "computer. Uninstallation cannot proceed.",
-     89},
-    {4108, InstallerVerdict::kFailedText, "Cannot read from MSI Database.", 92},
-    {4111, InstallerVerdict::kFailedText, "Cannot get Temp directory.", 95},
-    {4113, InstallerVerdict::kFailedText,
-     "A beta version of the .NET Framework was detected on the computer. You must uninstall "
-     "any beta versions before attempting to install Dotnetfx.exe.",
-     98},
-    {4114, InstallerVerdict::kFailedText, "Cannot get System directory.", 101},
-    {8191, InstallerVerdict::kFailedText, kFatal, 104},
-    {8192, InstallerVerdict::kFailedText,
-     "A computer reboot is required following the installation of Windows Installer.", 65},
-    {1, InstallerVerdict::kFailedCode, kUnknown, 108},
-    {1603, InstallerVerdict::kFailedCode, kUnknown, 108},
-    {4095, InstallerVerdict::kFailedCode, kUnknown, 108},
-    {4102, InstallerVerdict::kFailedCode, kUnknown, 108},
-    {4103, InstallerVerdict::kFailedCode, kUnknown, 108},
-    {4106, InstallerVerdict::kFailedCode, kUnknown, 108},
-    {4107, InstallerVerdict::kFailedCode, kUnknown, 108},
-    {4109, InstallerVerdict::kFailedCode, kUnknown, 108},
-    {4110, InstallerVerdict::kFailedCode, kUnknown, 108},
-    {4112, InstallerVerdict::kFailedCode, kUnknown, 108},
-    {8193, InstallerVerdict::kFailedCode, kUnknown, 108},
-    {0xFFFFFFFF, InstallerVerdict::kFailedCode, kUnknown, 108},
-};
-
-TEST(DotNetInstallerJudgement, EveryExitCodeHasItsVerdictMessageAndLine) {
-  for (const Row& row : kRows) {
-    const DotNet::InstallerJudgement j = DotNet::JudgeInstallerExitCode(row.code);
-    EXPECT_EQ(j.verdict, row.verdict) << row.code;
-    EXPECT_EQ(j.message ? std::string(j.message) : "-", row.message ? row.message : "-")
-        << row.code;
-    EXPECT_EQ(j.line, row.line) << row.code;
-  }
-}
 
 // What one Install call did: its result, or what it threw.
-struct Outcome {
+struct InstallRun {
   std::optional<bool> result;
   std::optional<int> kind;
   std::string function, file, text;
@@ -104,35 +27,59 @@ struct Outcome {
   plat::DWord code = 0;
 };
 
-Outcome RunInstall() {
-  Outcome out;
+InstallRun RunInstall() {
+  InstallRun out;
   try {
     out.result = DotNet::CDotNetInstaller().Install(kPath);
   } catch (const Error::KvExceptionCommon& e) {
-    out = {std::nullopt,   2,           e.GetFunctionName(), e.GetFileName(),
+    out = {std::nullopt,   e.GetKind(), e.GetFunctionName(), e.GetFileName(),
            e.GetContext(), e.GetLine(), e.GetErrorCode()};
   } catch (const Error::KvExceptionText& e) {
-    out = {std::nullopt, 4, e.GetFunctionName(), e.GetFileName(), e.GetText(), e.GetLine(), 0};
+    out = {std::nullopt, e.GetKind(), e.GetFunctionName(), e.GetFileName(), e.GetText(),
+           e.GetLine(),  0};
   }
   return out;
 }
 
-TEST(DotNetInstaller, EveryExitCodeEndsTheRunAsJudgedWithTheHandleClosed) {
-  for (const Row& row : kRows) {
+DotNet::InstallerVerdict VerdictOf(Outcome outcome) {
+  switch (outcome) {
+    case Outcome::kDone:
+      return DotNet::InstallerVerdict::kDone;
+    case Outcome::kCancelled:
+      return DotNet::InstallerVerdict::kCancelled;
+    case Outcome::kFailedText:
+      return DotNet::InstallerVerdict::kFailedText;
+    case Outcome::kFailedCode:
+      break;
+  }
+  return DotNet::InstallerVerdict::kFailedCode;
+}
+
+// Every exit code: the pure verdict, then a whole run that ends with it,
+// with the process handle closed whatever the outcome.
+TEST(DotNetInstaller, EveryExitCodeIsJudgedAndEndsTheRunAsItsRowSays) {
+  for (const golden::ExitCodeRow& row : golden::kExitCodes) {
+    const DotNet::InstallerJudgement j = DotNet::JudgeInstallerExitCode(row.code);
+    EXPECT_EQ(j.verdict, VerdictOf(row.outcome)) << row.code;
+    EXPECT_EQ(j.message ? std::string(j.message) : "-", row.message ? row.message : "-")
+        << row.code;
+    EXPECT_EQ(j.line, row.line) << row.code;
+
     fake::FakeWindows win;
     win.processExitCode = row.code;
-    const Outcome out = RunInstall();
+    const InstallRun out = RunInstall();
     EXPECT_EQ(win.OpenHandleCount(), 0) << row.code;
-    if (row.verdict == InstallerVerdict::kDone || row.verdict == InstallerVerdict::kCancelled) {
-      EXPECT_EQ(out.result, row.verdict == InstallerVerdict::kDone) << row.code;
+    if (row.outcome == Outcome::kDone || row.outcome == Outcome::kCancelled) {
+      EXPECT_EQ(out.result, row.outcome == Outcome::kDone) << row.code;
       continue;
     }
-    EXPECT_EQ(out.kind, row.verdict == InstallerVerdict::kFailedText ? 4 : 2) << row.code;
+    const bool text = row.outcome == Outcome::kFailedText;
+    EXPECT_EQ(out.kind, text ? golden::kKindText : golden::kKindCommon) << row.code;
     EXPECT_EQ(out.text, row.message) << row.code;
     EXPECT_EQ(out.line, row.line) << row.code;
-    EXPECT_EQ(out.function, "DotNet::CDotNetInstaller::InstallVerify") << row.code;
-    EXPECT_EQ(out.file, "DotNetInstaller") << row.code;
-    EXPECT_EQ(out.code, out.kind == 2 ? row.code : 0) << row.code;
+    EXPECT_EQ(out.function, golden::kVerifyFunction) << row.code;
+    EXPECT_EQ(out.file, golden::kInstallerSource) << row.code;
+    EXPECT_EQ(out.code, text ? 0 : row.code) << row.code;
   }
 }
 
@@ -198,7 +145,7 @@ TEST(DotNetInstaller, SharingViolationsAreRetriedForFiveSecondsThenReported) {
   for (const Case& c : cases) {
     fake::FakeWindows win;
     win.launchErrors = c.errors;
-    const Outcome out = RunInstall();
+    const InstallRun out = RunInstall();
     EXPECT_EQ(win.shellExecuteExCalls.size(), c.launches) << c.name;
     EXPECT_EQ(win.sleeps, std::vector<plat::DWord>(win.CountCalls("Sleep"), 100)) << c.name;
     EXPECT_LE(win.sleeps.size(), 50u) << c.name;
@@ -208,11 +155,12 @@ TEST(DotNetInstaller, SharingViolationsAreRetriedForFiveSecondsThenReported) {
       EXPECT_EQ(win.sleeps.size(), c.launches - 1) << c.name;
       continue;
     }
-    EXPECT_EQ(out.kind, 2) << c.name;
+    EXPECT_EQ(out.kind, golden::kKindCommon) << c.name;
     EXPECT_EQ(out.code, *c.thrown) << c.name;
-    EXPECT_EQ(out.text, "Failed to execute .NET Framework installer.") << c.name;
-    EXPECT_EQ(out.function, "DotNet::CDotNetInstaller::Install") << c.name;
-    EXPECT_EQ(out.line, 39) << c.name;
+    EXPECT_EQ(out.text, golden::kLaunchFailed) << c.name;
+    EXPECT_EQ(out.function, golden::kInstallFunction) << c.name;
+    EXPECT_EQ(out.file, golden::kInstallerSource) << c.name;
+    EXPECT_EQ(out.line, golden::kLaunchFailedLine) << c.name;
     EXPECT_TRUE(win.waits.empty()) << c.name;
   }
 }
@@ -222,7 +170,7 @@ TEST(DotNetInstaller, ExtractWritesTheResourceToTheTemporaryFolderOrTheBareName)
   win.SetResource("EXE", 134, fake::ToBytes("MZ new"));
   win.PutFile(kPath, fake::ToBytes("MZ old, longer"));
   EXPECT_EQ(std::string(ExtractDotNetInstaller()), kPath);
-  ASSERT_TRUE(win.HasFile(kPath));
+  ASSERT_NE(win.File(kPath), nullptr);
   EXPECT_EQ(win.File(kPath)->bytes, fake::ToBytes("MZ new"));
 
   win.tempPath.reset();

@@ -7,6 +7,7 @@
 
 #include "dotnet/PrerequisiteStep.h"
 #include "fake/FakeWindows.h"
+#include "golden_identities.h"
 #include "framework/WinApp.h"
 
 namespace {
@@ -25,23 +26,23 @@ TEST(DotNetPrerequisiteStep, OutcomeFollowsTheCheckTheAnswerAndTheRun) {
     bool resource;
     plat::DWord exitCode;
     bool goOn;
-    const char* errorText;  // null: no error box
+    std::optional<std::string> errorText;  // nullopt: no error box
   } const cases[] = {
-      {"installed", true, std::nullopt, true, 0, true, nullptr},
-      {"No", false, plat::kIdNo, true, 0, false, nullptr},
-      {"closed otherwise", false, plat::kIdCancel, true, 0, false, nullptr},
-      {"Yes, installed", false, plat::kIdYes, true, 0, true, nullptr},
-      {"Yes, restart needed", false, plat::kIdYes, true, 3010, true, nullptr},
-      {"Yes, cancelled", false, plat::kIdYes, true, 1602, false, nullptr},
-      {"Yes, fatal", false, plat::kIdYes, true, 4100, true,
-       "A fatal error occurred and the installation of Dotnetfx.exe cannot proceed."},
+      {"installed", true, std::nullopt, true, 0, true, std::nullopt},
+      {"No", false, plat::kIdNo, true, 0, false, std::nullopt},
+      {"closed otherwise", false, plat::kIdCancel, true, 0, false, std::nullopt},
+      {"Yes, installed", false, plat::kIdYes, true, 0, true, std::nullopt},
+      {"Yes, restart needed", false, plat::kIdYes, true, 3010, true, std::nullopt},
+      {"Yes, cancelled", false, plat::kIdYes, true, 1602, false, std::nullopt},
+      {"Yes, fatal", false, plat::kIdYes, true, 4100, true, golden::RowOf(4100).message},
       {"Yes, unknown code", false, plat::kIdYes, true, 4102, true,
-       "(0x1006) Unknown error occurred and the installation of Dotnetfx.exe cannot proceed."},
-      {"Yes, no resource", false, plat::kIdYes, false, 0, true, "Failed to find resource 134."},
+       std::string("(0x1006) ") + golden::kUnknownExitCode},
+      {"Yes, no resource", false, plat::kIdYes, false, 0, true,
+       golden::Text(golden::kNotFound, 134)},
   };
   for (const Case& c : cases) {
     fake::FakeWindows win;
-    const CWinAppEx app(false, "LumentaSetupBoot");
+    const CWinAppEx app(false, "named");
     if (c.installed) {
       win.SetDword(fake::View::k32, kKey, "Install", 1);
       win.SetString(fake::View::k32, kKey, "Version", "4.0.30319");
@@ -54,17 +55,18 @@ TEST(DotNetPrerequisiteStep, OutcomeFollowsTheCheckTheAnswerAndTheRun) {
     EXPECT_EQ(RunPrerequisiteStep(), c.goOn) << c.name;
 
     const bool asked = c.answer.has_value();
-    const bool errorBox = c.errorText != nullptr;
+    const bool errorBox = c.errorText.has_value();
     ASSERT_EQ(win.messageBoxes.size(), (asked ? 1u : 0u) + (errorBox ? 1u : 0u)) << c.name;
     if (asked) {
       EXPECT_EQ(win.messageBoxes[0].text, kQuestion) << c.name;
-      EXPECT_EQ(win.messageBoxes[0].caption, "LumentaSetupBoot") << c.name;
+      EXPECT_EQ(win.messageBoxes[0].caption, "named") << c.name;
       EXPECT_EQ(win.messageBoxes[0].type, 0x24u) << c.name;
       EXPECT_EQ(win.messageBoxes[0].owner, nullptr) << c.name;
     }
     if (errorBox) {
-      EXPECT_EQ(win.messageBoxes.back().text, c.errorText) << c.name;
-      EXPECT_EQ(win.messageBoxes.back().caption, "Error") << c.name;
+      EXPECT_EQ(win.messageBoxes.back().text, *c.errorText) << c.name;
+      EXPECT_EQ(win.messageBoxes.back().caption, golden::kErrorCaption) << c.name;
+      EXPECT_EQ(win.messageBoxes.back().type, golden::kErrorBoxStyle) << c.name;
     }
     const bool ran = c.answer == plat::kIdYes && c.resource;
     EXPECT_EQ(win.HasFile(kInstaller), ran) << c.name;
@@ -73,21 +75,6 @@ TEST(DotNetPrerequisiteStep, OutcomeFollowsTheCheckTheAnswerAndTheRun) {
     EXPECT_EQ(win.OpenKeyCount(), 0) << c.name;
     EXPECT_EQ(win.LoadedLibraryCount(), 0) << c.name;
   }
-}
-
-TEST(DotNetPrerequisiteStep, QuestionCaptionFollowsTheExecutableName) {
-  fake::FakeWindows win;
-  win.exePath = "C:\\dl\\setup.exe";
-  win.answers = {plat::kIdNo, plat::kIdNo};
-  {
-    CWinAppEx app;
-    app.InitFrameworkState(plat::GetModuleHandleA(nullptr));
-    EXPECT_FALSE(RunPrerequisiteStep());
-  }
-  EXPECT_FALSE(RunPrerequisiteStep());  // no application object: the same caption
-  ASSERT_EQ(win.messageBoxes.size(), 2u);
-  EXPECT_EQ(win.messageBoxes[0].caption, "setup");
-  EXPECT_EQ(win.messageBoxes[1].caption, "setup");
 }
 
 }  // namespace

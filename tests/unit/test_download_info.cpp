@@ -137,8 +137,6 @@ TEST_F(DownloadInfo, NulCodeUnitsAreKeptAndEncoded) {
   CDownloadInfo info(kProduct);
   info.LoadFromResource();
   EXPECT_EQ(info.GetEncodedInfo(), "YQAAAGIA");
-  // Encoding leaves the text as it was.
-  EXPECT_EQ(info.GetEncodedInfo(), "YQAAAGIA");
 }
 
 // A failed read keeps what was read before; a read that gets through all four
@@ -234,7 +232,6 @@ TEST_F(DownloadInfo, BothViewsGetTheSameValueThirtyTwoBitFirst) {
 
   const std::string text = Stored(fake::View::k32);
   EXPECT_EQ(text.size(), 254u);
-  EXPECT_EQ(win.GetValue(fake::View::k32, kKey, "SourceInfo")->data.size(), 255u);
   EXPECT_EQ(base64_reference::Check(note.data(), note.size(), 0, text), "");
   for (std::size_t end : {76u, 154u, 232u}) EXPECT_EQ(text.substr(end, 2), "\r\n") << end;
   EXPECT_EQ(text.substr(234).size(), 20u);
@@ -261,7 +258,6 @@ TEST_F(DownloadInfo, WholeLinesOf57BytesEndWithCrLf) {
   EXPECT_EQ(text.substr(76, 2), "\r\n");
   EXPECT_EQ(text.substr(154), "\r\n");
   EXPECT_EQ(base64_reference::Check(bytes.data(), bytes.size(), 0, text), "");
-  EXPECT_EQ(win.GetValue(fake::View::k64, kKey, "SourceInfo")->data.size(), 157u);
 }
 
 TEST_F(DownloadInfo, ThirtyTwoBitViewRefusedOnlyTheSixtyFourBitViewIsWritten) {

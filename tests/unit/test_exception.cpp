@@ -2,11 +2,13 @@
 // report as the user sees it.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
 #include <string>
 
 #include "common/KvException.h"
 #include "fake/FakeWindows.h"
+#include "golden_identities.h"
 
 namespace {
 
@@ -14,7 +16,7 @@ using Error::KvException;
 using Error::KvExceptionCommon;
 using Error::KvExceptionText;
 
-constexpr plat::UInt kErrorBoxStyle = 0x50010;
+constexpr plat::UInt kErrorBoxStyle = golden::kErrorBoxStyle;
 
 // ---- Source position -------------------------------------------------------------
 
@@ -49,28 +51,6 @@ TEST(ExceptionPosition, NullTextsCountAsEmpty) {
 }
 
 // ---- Kinds, catching, copies ------------------------------------------------------
-
-TEST(ExceptionKind, TextIsFourAndCommonIsTwo) {
-  fake::FakeWindows win;
-  EXPECT_EQ(KvExceptionText("m", "f", "g", 1).GetKind(), 4);
-  EXPECT_EQ(KvExceptionCommon(1, "c", "f", "g", 1).GetKind(), 2);
-}
-
-TEST(ExceptionKind, ACatchOfTheBaseTakesBothKindsThrownByValue) {
-  fake::FakeWindows win;
-  int kinds = 0;
-  try {
-    throw KvExceptionText("m", "f", "g", 1);
-  } catch (const KvException& e) {
-    kinds += e.GetKind();
-  }
-  try {
-    throw KvExceptionCommon(1, "c", "f", "g", 1);
-  } catch (const KvException& e) {
-    kinds += e.GetKind();
-  }
-  EXPECT_EQ(kinds, 6);
-}
 
 TEST(ExceptionClone, GivesAnIndependentObjectOfTheSameClass) {
   fake::FakeWindows win;
@@ -162,6 +142,19 @@ TEST(SystemMessage, ReturnsTheTextAsTheSystemGivesItAndFreesTheBuffer) {
   EXPECT_EQ(win.CountCalls("FormatMessageA"), 2);
 }
 
+// The length the system returns counts every byte; a NUL inside it ends the
+// text all the same, and a message that starts with one is no message.
+TEST(SystemMessage, EndsAtAnEmbeddedNul) {
+  fake::FakeWindows win;
+  win.systemMessages[1234] = std::string("Bad block.\0 junk\r\n", 19);
+  win.systemMessages[1235] = std::string("\0junk", 5);
+  EXPECT_EQ(Error::GetSystemMessage(1234), "Bad block.");
+  EXPECT_EQ(Error::GetSystemMessage(1235), "");
+  EXPECT_EQ(KvExceptionCommon(1234, "ctx", "f", "g", 1).GetText(), "Bad block. (0x4d2)\n\nctx");
+  EXPECT_EQ(KvExceptionCommon(1235, "ctx", "f", "g", 1).GetText(), "(0x4d3) ctx");
+  EXPECT_EQ(win.OutstandingLocalAllocations(), 0);
+}
+
 // ---- The error report ---------------------------------------------------------------------
 
 TEST(ErrorReport, ShowsOneBoxWithNoOwnerCaptionErrorAndTheErrorStyle) {
@@ -174,7 +167,7 @@ TEST(ErrorReport, ShowsOneBoxWithNoOwnerCaptionErrorAndTheErrorStyle) {
   ASSERT_EQ(win.messageBoxes.size(), 1u);
   EXPECT_EQ(win.messageBoxes[0].owner, nullptr);
   EXPECT_EQ(win.messageBoxes[0].text, "Failed to find resource 134.");
-  EXPECT_EQ(win.messageBoxes[0].caption, "Error");
+  EXPECT_EQ(win.messageBoxes[0].caption, golden::kErrorCaption);
   EXPECT_EQ(win.messageBoxes[0].type, kErrorBoxStyle);
 }
 
@@ -185,9 +178,11 @@ TEST(ErrorReport, AnEmptyOrBlankMessageShowsTheFallbackWithThePosition) {
   KvExceptionText(" \r\n\t ", "ResourcesExtractor", "CResourcesExtractor::ExtractFile", 9)
       .ShowError();
   ASSERT_EQ(win.messageBoxes.size(), 2u);
+  char fallback[128];
+  std::snprintf(fallback, sizeof fallback, golden::kEmptyTextFallback, "ResourcesExtractor", 9);
   for (const auto& box : win.messageBoxes) {
-    EXPECT_EQ(box.text, "Unknown error occured\nFile: ResourcesExtractor, Line: 9");
-    EXPECT_EQ(box.caption, "Error");
+    EXPECT_EQ(box.text, fallback);
+    EXPECT_EQ(box.caption, golden::kErrorCaption);
   }
 }
 

@@ -49,6 +49,7 @@ TEST(FileWriteChunks, ABlockLargerThanEightMebibytesGoesInChunksOfAtMostEight) {
     EXPECT_TRUE(file.Write(bytes.data(), static_cast<plat::DWord>(bytes.size())));
   }
   EXPECT_EQ(win.writeSizes, (std::vector<plat::DWord>{kChunk, kChunk, 3}));
+  ASSERT_NE(win.File(kPath), nullptr);
   EXPECT_EQ(win.File(kPath)->bytes, bytes);
 }
 
@@ -88,6 +89,7 @@ TEST(FileWriteChunks, AFailureInALaterChunkStopsTheWriteAndKeepsWhatWasWritten) 
     EXPECT_FALSE(file.Write(bytes.data(), kChunk + 1));
   }
   EXPECT_EQ(win.CountCalls("WriteFile"), 2);
+  ASSERT_NE(win.File(kPath), nullptr);
   EXPECT_EQ(win.File(kPath)->bytes.size(), kChunk);
   EXPECT_EQ(win.OpenHandleCount(), 0);
 }

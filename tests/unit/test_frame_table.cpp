@@ -192,6 +192,34 @@ TEST(FrameTable, LooksPastZeroWordsAndDroppedCode) {
   EXPECT_EQ(Find(table, b.Address(dropped + 8 + 0x10)).entry, nullptr);
 }
 
+// In the linked image the table follows the code: pc-relative starts are
+// negative offsets from their field.
+TEST(FrameTable, APcRelativeStartBeforeItsFieldIsANegativeOffset) {
+  TableBuilder b;
+  const std::size_t cie = b.Cie("zR");
+  const std::size_t fde = b.Bytes().size();
+  b.Fde(cie, 0, 0x10);  // the "function" is the table's first 16 bytes
+  const auto& table = b.Finish();
+  const rt::FrameEntry found = Find(table, b.Address(4));
+  EXPECT_EQ(found.entry, table.data() + fde);
+  EXPECT_EQ(found.functionStart, b.Address(0));
+  EXPECT_EQ(Find(table, b.Address(0x10)).entry, nullptr);
+}
+
+// An FDE whose CIE pointer leads out of the table finds nothing, even where
+// the bytes before the table would read as a CIE.
+TEST(FrameTable, ACiePointerOutOfTheTableIsNotFollowed) {
+  TableBuilder outside;
+  const std::size_t cie = outside.Cie("zR", kUdata4);
+  const std::size_t fde = outside.Bytes().size();
+  outside.Fde(cie, 0x00401000, 0x100);
+  std::vector<std::uint8_t> bytes = outside.Finish();
+  const std::size_t at = fde;  // the table given starts at the FDE
+  const std::uint8_t* const table = bytes.data() + at;
+  ASSERT_EQ(rt::FindFrameEntry(bytes.data(), bytes.size(), 0x00401080).entry, table);
+  EXPECT_EQ(rt::FindFrameEntry(table, bytes.size() - at, 0x00401080).entry, nullptr);
+}
+
 // Every kind of CIE the compiler writes, and the other forms of address.
 TEST(FrameTable, ReadsEveryCieForm) {
   struct Case {
@@ -227,6 +255,49 @@ TEST(FrameTable, ReadsEveryCieForm) {
     EXPECT_EQ(found.entry, table.data() + fde) << c.augmentation << " v" << int{c.version};
     EXPECT_EQ(found.functionStart, absolute ? start : b.Address(start)) << c.augmentation;
   }
+}
+
+// Addresses in the LEB128 forms, as hand-written tables may use them: a
+// signed start takes its sign from the last byte's bit 6, so that a function
+// placed before the table is found where it lies.
+TEST(FrameTable, ReadsSignedLeb128Addresses) {
+  constexpr std::uint8_t kPcRelSleb128 = 0x19;
+  const auto leb = [](std::vector<std::uint8_t>& out, std::int64_t v) {
+    for (bool more = true; more;) {
+      auto byte = static_cast<std::uint8_t>(v & 0x7F);
+      v >>= 7;
+      more = !((v == 0 && (byte & 0x40) == 0) || (v == -1 && (byte & 0x40) != 0));
+      out.push_back(more ? static_cast<std::uint8_t>(byte | 0x80) : byte);
+    }
+  };
+  TableBuilder b;
+  const std::size_t cie = b.Cie("zR", kPcRelSleb128);
+  std::vector<std::uint8_t>& t = b.Bytes();
+  // An FDE for [table + start, table + start + range), its fields in SLEB128.
+  const auto fde = [&](std::int64_t start, std::int64_t range) {
+    const std::size_t at = t.size();
+    t.insert(t.end(), 4, 0);
+    const auto id = static_cast<std::uint32_t>(t.size() - cie);
+    for (int i = 0; i < 4; ++i) t.push_back(static_cast<std::uint8_t>(id >> (8 * i)));
+    leb(t, start - static_cast<std::int64_t>(t.size()));
+    leb(t, range);
+    t.push_back(0);  // augmentation data length
+    while ((t.size() - at) % 4 != 0) t.push_back(0);
+    const auto length = static_cast<std::uint32_t>(t.size() - at - 4);
+    for (int i = 0; i < 4; ++i) t[at + i] = static_cast<std::uint8_t>(length >> (8 * i));
+    return at;
+  };
+  const std::size_t before = fde(-0x12345, 0x100);
+  const std::size_t after = fde(0x3000, 0x40);
+  const std::uintptr_t base = reinterpret_cast<std::uintptr_t>(t.data());
+
+  const rt::FrameEntry back = rt::FindFrameEntry(t.data(), t.size(), base - 0x12345 + 0x80);
+  EXPECT_EQ(back.entry, t.data() + before);
+  EXPECT_EQ(back.functionStart, base - 0x12345);
+  EXPECT_EQ(rt::FindFrameEntry(t.data(), t.size(), base - 0x12345 + 0x100).entry, nullptr);
+  const rt::FrameEntry ahead = rt::FindFrameEntry(t.data(), t.size(), base + 0x3010);
+  EXPECT_EQ(ahead.entry, t.data() + after);
+  EXPECT_EQ(ahead.functionStart, base + 0x3000);
 }
 
 // A table that cannot be read ends the search without a result; nothing is

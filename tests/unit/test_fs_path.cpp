@@ -25,14 +25,6 @@ TEST(FsPathCombine, NameIsNeverInspected) {
   EXPECT_EQ(KvFsPath("C:\\Temp\\").Combine("\\a.msi"), "C:\\Temp\\\\a.msi");
 }
 
-TEST(FsPathCombine, LeavesTheFolderUnchanged) {
-  fake::FakeWindows win;
-  const KvFsPath folder("C:\\Temp");
-  const KvFsPath joined = folder.Combine("a.msi");
-  EXPECT_EQ(folder, "C:\\Temp");
-  EXPECT_EQ(joined, "C:\\Temp\\a.msi");
-}
-
 TEST(FsPathFileName, TakesTheLastComponent) {
   fake::FakeWindows win;
   EXPECT_EQ(KvFsPath("D:\\src\\x\\ResourcesExtractor").GetFileName(), "ResourcesExtractor");

@@ -2,11 +2,13 @@
 
 #include "app/ProductPackage.h"
 #include "fake/FakeWindows.h"
+#include "golden_identities.h"
 
 namespace {
 
 const char* kTemp = "C:\\Users\\user\\AppData\\Local\\Temp\\";
 const std::string kPackage = std::string(kTemp) + "BrannexLumentaSetup.msi";
+const std::string kWriteFailed = golden::Text(golden::kWriteFailed, kPackage);
 
 struct PackageLaunch : ::testing::Test {
   fake::FakeWindows win;
@@ -39,9 +41,12 @@ TEST_F(PackageLaunch, WritesThePackageThenOpensItWithoutWaiting) {
 TEST_F(PackageLaunch, ReplacesAnOldPackageWithExactlyTheResource) {
   win.PutFile(kPackage, fake::Bytes(10000, 0xAA));
   LaunchProductPackage();
+  ASSERT_NE(win.File(kPackage), nullptr);
   EXPECT_EQ(win.File(kPackage)->bytes, package);
-  EXPECT_EQ(win.CallsAmong({"DeleteFileA", "CreateFileA", "ShellExecuteA"}),
-            (std::vector<std::string>{"DeleteFileA", "CreateFileA", "ShellExecuteA"}));
+  // The product list is walked to its end before anything is written.
+  EXPECT_EQ(win.CallsAmong({"MsiEnumProductsA", "DeleteFileA", "CreateFileA", "ShellExecuteA"}),
+            (std::vector<std::string>{"MsiEnumProductsA", "DeleteFileA", "CreateFileA",
+                                      "ShellExecuteA"}));
 }
 
 TEST_F(PackageLaunch, FolderWithoutTrailingBackslashGetsExactlyOne) {
@@ -64,6 +69,7 @@ TEST_F(PackageLaunch, LargePackageIsWrittenInFullInBoundedChunks) {
   package.assign(20u * 1024 * 1024 + 5, 0x5A);
   win.SetResource("MSI", 130, package);
   LaunchProductPackage();
+  ASSERT_NE(win.File(kPackage), nullptr);
   EXPECT_EQ(win.File(kPackage)->bytes, package);
   EXPECT_EQ(win.writeSizes, (std::vector<plat::DWord>{8u << 20, 8u << 20, (4u << 20) + 5}));
   EXPECT_EQ(win.shellExecuteCalls.size(), 1u);
@@ -76,8 +82,8 @@ struct PackageNotWritten : PackageLaunch {
     LaunchProductPackage();
     ASSERT_EQ(win.messageBoxes.size(), 1u);
     EXPECT_EQ(win.messageBoxes[0].text, text);
-    EXPECT_EQ(win.messageBoxes[0].caption, "Error");
-    EXPECT_EQ(win.messageBoxes[0].type, 0x50010u);
+    EXPECT_EQ(win.messageBoxes[0].caption, golden::kErrorCaption);
+    EXPECT_EQ(win.messageBoxes[0].type, golden::kErrorBoxStyle);
     EXPECT_TRUE(win.shellExecuteCalls.empty());
     EXPECT_EQ(win.OpenHandleCount(), 0);
   }
@@ -85,30 +91,31 @@ struct PackageNotWritten : PackageLaunch {
 
 TEST_F(PackageNotWritten, TemporaryFolderMissing) {
   win.RemoveFolder(kTemp);
-  ExpectErrorBoxAndNoOpen("Failed to write to file '" + kPackage + "'");
+  ExpectErrorBoxAndNoOpen(kWriteFailed);
   EXPECT_FALSE(win.HasFile(kPackage));
 }
 
 TEST_F(PackageNotWritten, OldPackageHeldOpenByAnotherProcess) {
   win.PutFile(kPackage, fake::ToBytes("stale")).lockedByOther = true;
-  ExpectErrorBoxAndNoOpen("Failed to write to file '" + kPackage + "'");
+  ExpectErrorBoxAndNoOpen(kWriteFailed);
+  ASSERT_NE(win.File(kPackage), nullptr);
   EXPECT_EQ(fake::ToString(win.File(kPackage)->bytes), "stale");
 }
 
 TEST_F(PackageNotWritten, ShortWrite) {
   win.maxWritePerCall = 4;
-  ExpectErrorBoxAndNoOpen("Failed to write to file '" + kPackage + "'");
+  ExpectErrorBoxAndNoOpen(kWriteFailed);
 }
 
 TEST_F(PackageNotWritten, WriteFailsHalfway) {
   win.SetResource("MSI", 130, fake::Bytes(9u << 20, 1));
   win.failWriteCall = 1;
-  ExpectErrorBoxAndNoOpen("Failed to write to file '" + kPackage + "'");
+  ExpectErrorBoxAndNoOpen(kWriteFailed);
 }
 
 TEST_F(PackageNotWritten, ResourceMissing) {
   win.RemoveResource("MSI", 130);
-  ExpectErrorBoxAndNoOpen("Failed to find resource 130.");
+  ExpectErrorBoxAndNoOpen(golden::Text(golden::kNotFound, 130));
 }
 
 TEST(ProductWalk, EndsAtTheFirstNonZeroStatus) {
@@ -124,6 +131,15 @@ TEST(ProductWalk, EndsAtTheFirstNonZeroStatus) {
   win.msiEnumError = 1610;  // ERROR_BAD_CONFIGURATION
   EXPECT_EQ(WalkInstalledProducts(), 1u);
   EXPECT_EQ(win.LoadedLibraryCount(), 0);
+}
+
+// The entry is taken by its ordinal, 44, as the import of the name would be
+// resolved: a msi.dll that exports it by number only still walks.
+TEST(ProductWalk, FindsTheEntryByItsOrdinal) {
+  fake::FakeWindows win;
+  win.InstallMsi().exports.clear();
+  win.products = {"{11111111-1111-1111-1111-111111111111}"};
+  EXPECT_EQ(WalkInstalledProducts(), 2u);
 }
 
 TEST(ProductWalk, TakesMsiFromTheSystemFolderOnly) {
@@ -150,8 +166,11 @@ TEST(ProductWalk, OlderSystemsGetTheFullSystemPath) {
   EXPECT_EQ(win.plantedEntryCalls, 0);
   ASSERT_FALSE(win.loads.empty());
   EXPECT_EQ(win.loads.back().name, "C:\\windows\\system32\\msi.dll");
+  // Without the system folder no path can be built, and no other is tried.
   win.systemDirectoryFails = true;
+  const int loadsBefore = win.CountCalls("LoadLibraryExA");
   EXPECT_EQ(WalkInstalledProducts(), 0u);
+  EXPECT_EQ(win.CountCalls("LoadLibraryExA"), loadsBefore);
   EXPECT_EQ(win.plantedEntryCalls, 0);
 }
 

@@ -8,6 +8,7 @@
 #include "common/KvException.h"
 #include "common/ResourcesExtractor.h"
 #include "fake/FakeWindows.h"
+#include "golden_identities.h"
 #include "framework/WinApp.h"
 
 namespace {
@@ -26,11 +27,14 @@ Error::KvExceptionText ExtractExpectingFailure(const char* path) {
   return Error::KvExceptionText("", "", "", 0);
 }
 
-void ExpectPosition(const Error::KvExceptionText& e, int line) {
-  EXPECT_EQ(e.GetFileName(), "ResourcesExtractor");
-  EXPECT_EQ(e.GetFunctionName(), "CResourcesExtractor::ExtractFile");
-  EXPECT_EQ(e.GetLine(), line);
-  EXPECT_EQ(e.GetKind(), 4);
+// The message and the fixed identity of a raise.
+void ExpectRaise(const Error::KvExceptionText& e, const golden::ExtractorRaise& raise,
+                 const std::string& message) {
+  EXPECT_EQ(e.GetText(), message);
+  EXPECT_EQ(e.GetFileName(), golden::kExtractorSource);
+  EXPECT_EQ(e.GetFunctionName(), golden::kExtractorFunction);
+  EXPECT_EQ(e.GetLine(), raise.line);
+  EXPECT_EQ(e.GetKind(), golden::kKindText);
 }
 
 // Sets the framework's resource module for one test.
@@ -80,7 +84,7 @@ TEST(ExtractFile, TakesTheResourceFromTheFrameworksResourceModule) {
     // Another module has no such resource.
     fake::Library& other = win.AddLibrary("C:\\windows\\system32", "other.dll");
     ScopedResourceHandle elsewhere(&other);
-    EXPECT_EQ(ExtractExpectingFailure(kPath).GetText(), "Failed to find resource 134.");
+    ExpectRaise(ExtractExpectingFailure(kPath), golden::kNotFound, golden::Text(golden::kNotFound, 134));
   }
 }
 
@@ -89,6 +93,7 @@ TEST(ExtractResource, WritesAnyTypeAndIdWithTheSameMessages) {
   const char msi[] = "C:\\Users\\user\\AppData\\Local\\Temp\\BrannexLumentaSetup.msi";
   win.SetResource("MSI", 130, fake::ToBytes("package"));
   CResourcesExtractor::ExtractResource(msi, "MSI", 130);
+  ASSERT_NE(win.File(msi), nullptr);
   EXPECT_EQ(win.File(msi)->bytes, fake::ToBytes("package"));
 
   win.RemoveResource("MSI", 130);
@@ -96,8 +101,7 @@ TEST(ExtractResource, WritesAnyTypeAndIdWithTheSameMessages) {
     CResourcesExtractor::ExtractResource(msi, "MSI", 130);
     ADD_FAILURE() << "no exception";
   } catch (const Error::KvExceptionText& e) {
-    EXPECT_EQ(e.GetText(), "Failed to find resource 130.");
-    ExpectPosition(e, 9);
+    ExpectRaise(e, golden::kNotFound, golden::Text(golden::kNotFound, 130));
   }
 }
 
@@ -107,8 +111,7 @@ TEST(ExtractFileFailure, AMissingResourceIsLineNineAndLeavesNoFile) {
   fake::FakeWindows win;
   win.PutFile(kPath, fake::Bytes(3, 1));  // an old file goes anyway
   const Error::KvExceptionText e = ExtractExpectingFailure(kPath);
-  EXPECT_EQ(e.GetText(), "Failed to find resource 134.");
-  ExpectPosition(e, 9);
+  ExpectRaise(e, golden::kNotFound, golden::Text(golden::kNotFound, 134));
   EXPECT_FALSE(win.HasFile(kPath));
   EXPECT_EQ(win.CountCalls("CreateFileA"), 0);
 }
@@ -117,8 +120,7 @@ TEST(ExtractFileFailure, AResourceThatCannotBeLoadedIsLineEleven) {
   fake::FakeWindows win;
   win.SetResource("EXE", 134, fake::Bytes(10, 1)).failLoad = true;
   const Error::KvExceptionText e = ExtractExpectingFailure(kPath);
-  EXPECT_EQ(e.GetText(), "Failed to load resource 134.");
-  ExpectPosition(e, 11);
+  ExpectRaise(e, golden::kNotLoaded, golden::Text(golden::kNotLoaded, 134));
   EXPECT_FALSE(win.HasFile(kPath));
 }
 
@@ -126,8 +128,7 @@ TEST(ExtractFileFailure, AnEmptyResourceIsLineThirteen) {
   fake::FakeWindows win;
   win.SetResource("EXE", 134, fake::Bytes());
   const Error::KvExceptionText e = ExtractExpectingFailure(kPath);
-  EXPECT_EQ(e.GetText(), "Resource 134 is empty.");
-  ExpectPosition(e, 13);
+  ExpectRaise(e, golden::kEmpty, golden::Text(golden::kEmpty, 134));
   EXPECT_FALSE(win.HasFile(kPath));
   EXPECT_EQ(win.CountCalls("CreateFileA"), 0);
 }
@@ -139,8 +140,7 @@ TEST(ExtractFileFailure, AFolderThatDoesNotExistIsTheWriteFailureWithThePath) {
   win.SetResource("EXE", 134, fake::Bytes(10, 1));
   const char path[] = "C:\\no such folder\\dotNetFx40_Full_setup.exe";
   const Error::KvExceptionText e = ExtractExpectingFailure(path);
-  EXPECT_EQ(e.GetText(), "Failed to write to file 'C:\\no such folder\\dotNetFx40_Full_setup.exe'");
-  ExpectPosition(e, 19);
+  ExpectRaise(e, golden::kWriteFailed, golden::Text(golden::kWriteFailed, path));
   EXPECT_FALSE(win.HasFile(path));
   EXPECT_EQ(win.OpenHandleCount(), 0);
 }
@@ -152,8 +152,8 @@ TEST(ExtractFileFailure, AFileLockedOrReadOnlyKeepsItsContentAndIsTheWriteFailur
     fake::FakeFile& held = win.PutFile(kPath, fake::ToBytes("old"));
     (locked ? held.lockedByOther : held.readOnly) = true;
     const Error::KvExceptionText e = ExtractExpectingFailure(kPath);
-    EXPECT_EQ(e.GetText(), std::string("Failed to write to file '") + kPath + "'") << locked;
-    ExpectPosition(e, 19);
+    ExpectRaise(e, golden::kWriteFailed, golden::Text(golden::kWriteFailed, kPath));
+    ASSERT_NE(win.File(kPath), nullptr) << locked;
     EXPECT_EQ(win.File(kPath)->bytes, fake::ToBytes("old")) << locked;
     EXPECT_EQ(win.CountCalls("WriteFile"), 0) << locked;
   }
@@ -164,10 +164,10 @@ TEST(ExtractFileFailure, AShortWriteIsTheWriteFailureAndTheFileIsClosed) {
   win.SetResource("EXE", 134, fake::Bytes(100, 1));
   win.maxWritePerCall = 60;
   const Error::KvExceptionText e = ExtractExpectingFailure(kPath);
-  EXPECT_EQ(e.GetText(), std::string("Failed to write to file '") + kPath + "'");
-  ExpectPosition(e, 19);
+  ExpectRaise(e, golden::kWriteFailed, golden::Text(golden::kWriteFailed, kPath));
   EXPECT_EQ(win.OpenHandleCount(), 0);
   EXPECT_EQ(win.CountCalls("CloseHandle"), 1);
+  ASSERT_NE(win.File(kPath), nullptr);
   // What was written stays.
   EXPECT_EQ(win.File(kPath)->bytes.size(), 60u);
 }
@@ -176,7 +176,7 @@ TEST(ExtractFileFailure, AResourceThatCannotBeLockedIsTheWriteFailure) {
   fake::FakeWindows win;
   win.SetResource("EXE", 134, fake::Bytes(10, 1)).failLock = true;
   const Error::KvExceptionText e = ExtractExpectingFailure(kPath);
-  ExpectPosition(e, 19);
+  ExpectRaise(e, golden::kWriteFailed, golden::Text(golden::kWriteFailed, kPath));
   EXPECT_EQ(win.CountCalls("WriteFile"), 0);
   EXPECT_EQ(win.OpenHandleCount(), 0);
 }
@@ -185,8 +185,8 @@ TEST(ExtractFileFailure, TheRaisedFailureIsShownAsItsMessage) {
   fake::FakeWindows win;
   ExtractExpectingFailure(kPath).ShowError();
   ASSERT_EQ(win.messageBoxes.size(), 1u);
-  EXPECT_EQ(win.messageBoxes[0].text, "Failed to find resource 134.");
-  EXPECT_EQ(win.messageBoxes[0].caption, "Error");
+  EXPECT_EQ(win.messageBoxes[0].text, golden::Text(golden::kNotFound, 134));
+  EXPECT_EQ(win.messageBoxes[0].caption, golden::kErrorCaption);
 }
 
 }  // namespace

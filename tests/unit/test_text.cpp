@@ -1,0 +1,61 @@
+// The narrow-text helpers: trimming and the reverse search, character by
+// character in the ANSI code page, and printf-style formatting.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "fake/FakeWindows.h"
+#include "framework/StatusCodeException.h"
+#include "framework/Text.h"
+
+namespace {
+
+// 0x81 and 0x95 are lead bytes in the double-byte code page of the fake;
+// the byte after one belongs to it, whatever it is.
+TEST(Text, TrimsAndFindsCharacterByCharacter) {
+  struct Case {
+    std::string text;
+    bool doubleByte;
+    std::string right, left, both;
+    std::size_t lastBackslash;
+  } const cases[] = {
+      {"", false, "", "", "", std::string::npos},
+      {" \t\r\n\v\f", false, "", "", "", std::string::npos},
+      {"  a b  ", false, "  a b", "a b  ", "a b", std::string::npos},
+      {"a\\b\\", false, "a\\b\\", "a\\b\\", "a\\b\\", 3},
+      {"x\x81 ", false, "x\x81", "x\x81 ", "x\x81", std::string::npos},
+      {"x\x81 ", true, "x\x81 ", "x\x81 ", "x\x81 ", std::string::npos},
+      {" \x81 y", true, " \x81 y", "\x81 y", "\x81 y", std::string::npos},
+      {"a\\\x95\\", true, "a\\\x95\\", "a\\\x95\\", "a\\\x95\\", 1},
+      {"a\\\x95\\", false, "a\\\x95\\", "a\\\x95\\", "a\\\x95\\", 3},
+      // A lead byte with nothing after it is a character of its own.
+      {"ab \x81", true, "ab \x81", "ab \x81", "ab \x81", std::string::npos},
+      {"\x81", true, "\x81", "\x81", "\x81", std::string::npos},
+      {" \\\x95", true, " \\\x95", "\\\x95", "\\\x95", 1},
+      {"\x95\\\\", true, "\x95\\\\", "\x95\\\\", "\x95\\\\", 2},
+  };
+  for (const Case& c : cases) {
+    fake::FakeWindows win;
+    if (c.doubleByte) win.UseDoubleByteCodePage();
+    std::string right = c.text, left = c.text, both = c.text;
+    fw::TrimRight(right);
+    fw::TrimLeft(left);
+    fw::Trim(both);
+    EXPECT_EQ(right, c.right) << '"' << c.text << '"' << c.doubleByte;
+    EXPECT_EQ(left, c.left) << '"' << c.text << '"' << c.doubleByte;
+    EXPECT_EQ(both, c.both) << '"' << c.text << '"' << c.doubleByte;
+    EXPECT_EQ(fw::ReverseFind(c.text, '\\'), c.lastBackslash) << '"' << c.text << '"';
+  }
+}
+
+TEST(Text, FormatsLikePrintfWhateverTheLength) {
+  fake::FakeWindows win;
+  EXPECT_EQ(fw::Format("(%#x) %s", 3010u, "ctx"), "(0xbc2) ctx");
+  EXPECT_EQ(fw::Format("%#x", 0u), "0");
+  EXPECT_EQ(fw::Format("Resource %d is empty.", 134), "Resource 134 is empty.");
+  EXPECT_EQ(fw::Format("%s", ""), "");
+  const std::string long_(5000, 'x');
+  EXPECT_EQ(fw::Format("<%s>", long_.c_str()), "<" + long_ + ">");
+}
+
+}  // namespace
