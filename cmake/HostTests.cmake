@@ -16,16 +16,22 @@ if(LUMENTA_FUZZ)
   add_compile_options(-fsanitize=fuzzer-no-link)
 endif()
 
-add_library(lumenta_logic STATIC ${LUMENTA_LOGIC_SOURCES})
+add_library(lumenta_logic STATIC ${LUMENTA_LOGIC_SOURCES} ${LUMENTA_FRAME_TABLE_SOURCES})
 target_include_directories(lumenta_logic PUBLIC ${CMAKE_SOURCE_DIR}/src)
 
-file(GLOB LUMENTA_FAKE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/fake/*.cpp)
+# The in-memory Windows that the unit tests and fuzz targets link instead of
+# the real API.
+set(LUMENTA_FAKE_SOURCES "")
+lumenta_sources(LUMENTA_FAKE_SOURCES tests/unit/fake FakeWindows.cpp)
 add_library(lumenta_fake STATIC ${LUMENTA_FAKE_SOURCES})
 target_include_directories(lumenta_fake PUBLIC ${CMAKE_SOURCE_DIR}/tests/unit
                                                ${CMAKE_SOURCE_DIR}/src)
 
 if(LUMENTA_FUZZ)
-  file(GLOB LUMENTA_FUZZ_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/fuzz/*.cpp)
+  set(LUMENTA_FUZZ_SOURCES "")
+  lumenta_sources(LUMENTA_FUZZ_SOURCES tests/fuzz
+    fuzz_base64.cpp fuzz_dotnet_version.cpp fuzz_frame_table.cpp fuzz_fs_path.cpp
+    fuzz_readfrom.cpp)
   foreach(src ${LUMENTA_FUZZ_SOURCES})
     get_filename_component(name ${src} NAME_WE)
     add_executable(${name} ${src})
@@ -40,7 +46,24 @@ endif()
 find_package(GTest REQUIRED)
 enable_testing()
 
-file(GLOB LUMENTA_UNIT_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
+set(LUMENTA_UNIT_TESTS "")
+lumenta_sources(LUMENTA_UNIT_TESTS tests/unit
+  test_app_sequence.cpp
+  test_base64.cpp
+  test_dotnet_checker.cpp
+  test_dotnet_installer.cpp
+  test_dotnet_prerequisite.cpp
+  test_download_info.cpp
+  test_download_info_step.cpp
+  test_exception.cpp
+  test_exception_stream.cpp
+  test_file_write.cpp
+  test_frame_table.cpp
+  test_freeware_products.cpp
+  test_fs_path.cpp
+  test_memstream.cpp
+  test_product_package.cpp
+  test_resources_extractor.cpp)
 add_executable(lumenta_unit_tests ${LUMENTA_UNIT_TESTS})
 target_link_libraries(lumenta_unit_tests PRIVATE lumenta_logic lumenta_fake lumenta_logic
                       GTest::gtest GTest::gtest_main)

@@ -22,46 +22,42 @@ set(LUMENTA_ICON "${LUMENTA_RESOURCES_DIR}/LumentaSetupBoot.ico")
 
 # ---- The code, compiled once -------------------------------------------------
 
-file(GLOB LUMENTA_WIN32_SOURCES CONFIGURE_DEPENDS
-  "${CMAKE_SOURCE_DIR}/src/platform/win32/*.cpp")
-# The application object belongs to the executable only (the unit tests make
-# their own). A glob, so that the configuration notices when it appears.
-file(GLOB LUMENTA_APP_OBJECT_SOURCE CONFIGURE_DEPENDS
-  "${CMAKE_SOURCE_DIR}/src/app/TheApp.cpp")
-if(NOT LUMENTA_APP_OBJECT_SOURCE)
-  message(WARNING "src/app/TheApp.cpp is missing: the executable has no application "
-                  "object and ends with exit code 1.")
-endif()
+# The logic and the Windows implementation of its seam, and the executable's
+# own sources (src/exe/): its entry point and the one application object,
+# which belong to the image only (the unit tests make their own).
+set(LUMENTA_IMAGE_SOURCES ${LUMENTA_LOGIC_SOURCES})
+lumenta_sources(LUMENTA_IMAGE_SOURCES src/platform/win32 Win32Platform.cpp)
+lumenta_sources(LUMENTA_IMAGE_SOURCES src/exe WinMain.cpp TheApp.cpp)
 
-add_library(lumenta_image_objects OBJECT
-  ${LUMENTA_LOGIC_SOURCES}
-  ${LUMENTA_WIN32_SOURCES}
-  ${LUMENTA_APP_OBJECT_SOURCE})
-target_include_directories(lumenta_image_objects PUBLIC "${CMAKE_SOURCE_DIR}/src")
+# lumenta_image_compile_options(<target>): how the image's code is compiled.
+function(lumenta_image_compile_options target)
+  target_include_directories(${target} PUBLIC "${CMAKE_SOURCE_DIR}/src")
+  # Release is built for size. The configuration's own -O3 comes first on
+  # the command line; the later -Os is the one that counts. Exceptions stay
+  # on: the logic reports failures by throwing.
+  set(size_configs "$<CONFIG:Release,MinSizeRel>")
+  target_compile_options(${target} PRIVATE
+    "$<$<CONFIG:Release>:-Os>"
+    "$<${size_configs}:-ffunction-sections;-fdata-sections>"
+    # No run-time type information beyond what exceptions need (the
+    # compiler still emits that for every thrown type): nothing asks for a
+    # type by typeid or dynamic_cast, and the descriptions of the classes
+    # that derive from library types drag in the library's
+    # multiple-inheritance support.
+    -fno-rtti
+    # No compiler identification string in every object.
+    -fno-ident)
+endfunction()
 
-# Release is built for size. The configuration's own -O3 comes first on the
-# command line; the later -Os is the one that counts. Exceptions stay on: the
-# logic reports failures by throwing.
+add_library(lumenta_image_objects OBJECT ${LUMENTA_IMAGE_SOURCES})
+lumenta_image_compile_options(lumenta_image_objects)
 set(LUMENTA_SIZE_CONFIGS "$<CONFIG:Release,MinSizeRel>")
-target_compile_options(lumenta_image_objects PRIVATE
-  "$<$<CONFIG:Release>:-Os>"
-  "$<${LUMENTA_SIZE_CONFIGS}:-ffunction-sections;-fdata-sections>"
-  # No run-time type information beyond what exceptions need (the compiler
-  # still emits that for every thrown type): nothing asks for a type by
-  # typeid or dynamic_cast, and the descriptions of the classes that derive
-  # from library types drag in the library's multiple-inheritance support.
-  -fno-rtti
-  # No compiler identification string in every object.
-  -fno-ident)
 
 # Link options travel with the objects to every executable made of them.
 target_link_options(lumenta_image_objects INTERFACE
   # libgcc, libstdc++ and the mingw-w64 runtime are linked in: no DLL of the
   # compiler's may be needed beside the executable.
   -static
-  # The entry point is the program's own (src/platform/win32/Startup.cpp),
-  # not the C runtime's start-up code.
-  -nostartfiles
   # Windows XP is the oldest system the image declares.
   "-Wl,--major-os-version,5,--minor-os-version,1"
   "-Wl,--major-subsystem-version,5,--minor-subsystem-version,1"
@@ -82,6 +78,9 @@ target_link_options(lumenta_image_objects INTERFACE
   # The same sources and payloads give the same bytes.
   "-Wl,--no-insert-timestamp"
   "$<${LUMENTA_SIZE_CONFIGS}:-Wl,--gc-sections;-s>")
+
+# The start-up and runtime support: the program's own or the toolchain's.
+include(cmake/Runtime.cmake)
 
 # ---- One executable ----------------------------------------------------------------
 
@@ -128,6 +127,7 @@ function(lumenta_add_bootstrapper target)
 
   add_executable(${target} WIN32 "${rc}")
   target_link_libraries(${target} PRIVATE lumenta_image_objects)
+  lumenta_runtime_link(${target})
   # The target compiles nothing but its resource script, and windres takes
   # none of the compiler's warning options that the directory sets.
   set_property(TARGET ${target} PROPERTY COMPILE_OPTIONS "")
@@ -160,42 +160,46 @@ endfunction()
 
 # ---- The product ----------------------------------------------------------------------
 
-# Sample payloads, made by the build, are the defaults of the product's
-# payloads. Until their recipe exists, placeholders stand in for them.
-if(EXISTS "${CMAKE_SOURCE_DIR}/cmake/Payloads.cmake")
-  include("${CMAKE_SOURCE_DIR}/cmake/Payloads.cmake")
-else()
-  set(placeholders "${CMAKE_BINARY_DIR}/placeholder-payloads")
-  set(LUMENTA_SAMPLE_MSI "${placeholders}/sample.msi")
-  set(LUMENTA_SAMPLE_DOTNET_SETUP "${placeholders}/sample-dotnet-setup.exe")
-  set(LUMENTA_SAMPLE_NOTE "${placeholders}/sample-note.txt")
-  file(CONFIGURE OUTPUT "${LUMENTA_SAMPLE_MSI}" CONTENT "placeholder package\n")
-  file(CONFIGURE OUTPUT "${LUMENTA_SAMPLE_DOTNET_SETUP}" CONTENT "placeholder setup\n")
-  file(CONFIGURE OUTPUT "${LUMENTA_SAMPLE_NOTE}" CONTENT "placeholder note\n")
+option(LUMENTA_BUILD_TESTS
+  "Build the programs of the end-to-end tests, the planted DLLs and the bench's images" OFF)
+option(LUMENTA_BENCH "Build the bench's images (tools/bench); needs LUMENTA_BUILD_TESTS" OFF)
+if(LUMENTA_BENCH AND NOT LUMENTA_BUILD_TESTS)
+  message(FATAL_ERROR "LUMENTA_BENCH=ON needs LUMENTA_BUILD_TESTS=ON (configure with the bench preset)")
 endif()
-set(LUMENTA_SAMPLE_PAYLOAD_FILES
-  "${LUMENTA_SAMPLE_MSI}" "${LUMENTA_SAMPLE_DOTNET_SETUP}" "${LUMENTA_SAMPLE_NOTE}")
 
-# A cache entry that still holds the default it was given follows the
-# default when that changes (placeholders replaced by the real samples); a
-# path the user chose stays.
-function(lumenta_payload_option name default help)
-  if(DEFINED CACHE{${name}} AND DEFINED CACHE{_${name}_DEFAULT}
-     AND "$CACHE{${name}}" STREQUAL "$CACHE{_${name}_DEFAULT}"
-     AND NOT "$CACHE{${name}}" STREQUAL "${default}")
-    set(${name} "${default}" CACHE FILEPATH "${help}" FORCE)
-  else()
-    set(${name} "${default}" CACHE FILEPATH "${help}")
-  endif()
-  set(_${name}_DEFAULT "${default}" CACHE INTERNAL "")
-endfunction()
+# The payloads: a file given for each, or the sample that the build makes
+# from payloads/ (cmake/Payloads.cmake). Only the samples that are used are
+# made: those standing in for a payload not given, and, for the tests'
+# variants of the image, all three.
+set(LUMENTA_SAMPLE_DIR "${CMAKE_BINARY_DIR}/payloads")
+set(LUMENTA_SAMPLE_MSI "${LUMENTA_SAMPLE_DIR}/Lumenta.msi")
+set(LUMENTA_SAMPLE_DOTNET_SETUP "${LUMENTA_SAMPLE_DIR}/dotnet_standin.exe")
+set(LUMENTA_SAMPLE_NOTE "${LUMENTA_SAMPLE_DIR}/source_note.bin")
 
-lumenta_payload_option(LUMENTA_PACKAGE_MSI "${LUMENTA_SAMPLE_MSI}"
+set(LUMENTA_PACKAGE_MSI "${LUMENTA_SAMPLE_MSI}" CACHE FILEPATH
   "Windows Installer package of the product, held as resource MSI 130")
-lumenta_payload_option(LUMENTA_DOTNET_SETUP "${LUMENTA_SAMPLE_DOTNET_SETUP}"
+set(LUMENTA_DOTNET_SETUP "${LUMENTA_SAMPLE_DOTNET_SETUP}" CACHE FILEPATH
   ".NET Framework 4.0 web installer, held as resource EXE 134")
-lumenta_payload_option(LUMENTA_SOURCE_NOTE "${LUMENTA_SAMPLE_NOTE}"
+set(LUMENTA_SOURCE_NOTE "${LUMENTA_SAMPLE_NOTE}" CACHE FILEPATH
   "Install-source note (UTF-16LE text), held as resource KvR 10")
+
+set(LUMENTA_SAMPLES "")
+foreach(kind MSI DOTNET_SETUP NOTE)
+  set(given "${LUMENTA_PACKAGE_MSI}")
+  if(kind STREQUAL "DOTNET_SETUP")
+    set(given "${LUMENTA_DOTNET_SETUP}")
+  elseif(kind STREQUAL "NOTE")
+    set(given "${LUMENTA_SOURCE_NOTE}")
+  endif()
+  if(LUMENTA_BUILD_TESTS OR given STREQUAL LUMENTA_SAMPLE_${kind})
+    list(APPEND LUMENTA_SAMPLES ${kind})
+  elseif(NOT EXISTS "${given}")
+    message(FATAL_ERROR "The payload ${kind} does not exist: ${given}")
+  endif()
+endforeach()
+message(STATUS "Payloads: package ${LUMENTA_PACKAGE_MSI}, framework installer "
+               "${LUMENTA_DOTNET_SETUP}, note ${LUMENTA_SOURCE_NOTE}")
+include(cmake/Payloads.cmake)
 
 lumenta_add_bootstrapper(LumentaSetupBoot
   MSI "${LUMENTA_PACKAGE_MSI}"
@@ -215,10 +219,10 @@ add_custom_target(lumenta_check_image
   COMMENT "Checking the LumentaSetupBoot image"
   VERBATIM)
 
-if(EXISTS "${CMAKE_SOURCE_DIR}/cmake/E2ePrograms.cmake")
-  include("${CMAKE_SOURCE_DIR}/cmake/E2ePrograms.cmake")
-endif()
-include(cmake/Bench.cmake OPTIONAL)
-
 include(cmake/Signing.cmake)
-include(cmake/PlantingPrograms.cmake OPTIONAL)
+
+if(LUMENTA_BUILD_TESTS)
+  include(cmake/E2ePrograms.cmake)
+  include(cmake/PlantingPrograms.cmake)
+  include(cmake/Bench.cmake)
+endif()

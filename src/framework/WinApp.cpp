@@ -2,7 +2,6 @@
 
 #include <new>
 
-#include "common/KvSystemLibrary.h"
 #include "framework/Text.h"
 
 namespace fw {
@@ -27,7 +26,6 @@ std::string AppNameFromModulePath(const std::string& modulePath) {
 }
 
 int RunApplication() {
-  RestrictDllSearch();
   CWinAppEx* app = CWinAppEx::Current();
   if (app == nullptr) return 1;
   try {

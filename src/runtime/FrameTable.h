@@ -7,7 +7,7 @@
 // an exception is thrown, the unwinder asks, frame by frame, for the FDE of
 // a return address. The executable answers from its own table with this
 // search instead of the runtime's registry of tables (see
-// platform/win32/ExceptionSupport.cpp).
+// runtime/win32/ExceptionSupport.cpp).
 //
 // Plain code: it reads only the bytes it is given and never past them.
 #pragma once

@@ -192,14 +192,7 @@ namespace {
 
 TEST(DllSearch, SystemFolderOnlyWhereKernel32HasIt) {
   fake::FakeWindows win;
-  struct Probe : CWinAppEx {
-    bool InitInstance() override {
-      // Nothing may run before the search is restricted.
-      EXPECT_EQ(fake::FakeWindows::Current().setDefaultDllDirectoriesCalls.size(), 1u);
-      return false;
-    }
-  } probe;
-  fw::RunApplication();
+  RestrictDllSearch();
   EXPECT_EQ(win.setDefaultDllDirectoriesCalls, (std::vector<plat::DWord>{0x800}));
   EXPECT_TRUE(win.setDllDirectoryCalls.empty());
 }

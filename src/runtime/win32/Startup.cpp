@@ -6,14 +6,19 @@
 // thread-local storage callbacks, relocation of imported data, a console
 // error reporter) serves programs that this one is not, and cost a tenth of
 // the executable. msvcrt.dll initialises itself when it is loaded.
+//
+// Nothing skipped here may be needed silently: the link refuses a data
+// import that would need the skipped relocation of imported data (see
+// cmake/Runtime.cmake).
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
-#include "framework/WinApp.h"
+#include "common/KvSystemLibrary.h"
 
 // NOLINTBEGIN(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
 extern "C" void __main();                          // runs the static constructors
 extern "C" void __cdecl __set_app_type(int type);  // msvcrt.dll
+extern "C" IMAGE_DOS_HEADER __ImageBase;           // the linker's
 
 namespace {
 
@@ -40,8 +45,13 @@ extern "C" int atexit(ExitFunction function) {
 extern "C" [[noreturn]] __attribute__((force_align_arg_pointer)) void WinMainCRTStartup() {
   // A GUI program: the runtime reports its own fatal errors in a box.
   __set_app_type(kGuiApp);
+  // Before any code of the program runs, the static constructors included,
+  // so that nothing they do can load a DLL from the program's folder.
+  RestrictDllSearch();
   __main();
-  const int code = fw::RunApplication();
+  // The program ignores its command line.
+  const int code =
+      WinMain(reinterpret_cast<HINSTANCE>(&__ImageBase), nullptr, const_cast<char*>(""), SW_SHOWDEFAULT);
   while (g_exitCount > 0) g_exitFunctions[--g_exitCount]();
   ExitProcess(static_cast<UINT>(code));
 }

@@ -1,0 +1,130 @@
+# The image's start-up and C++ runtime support: the program's own
+# (src/runtime/, described in its README.md), or the toolchain's.
+#
+#   LUMENTA_STOCK_RUNTIME=OFF  (default) the program's own entry point and
+#                              exception support; the smaller image
+#   LUMENTA_STOCK_RUNTIME=ON   the toolchain's start-up (WinMain), frame
+#                              registry, exception state and terminate
+#                              handler: none of src/runtime/ but the one
+#                              constructor that restricts the DLL search
+#
+# The program's own pieces stand in for internals of the compiler's
+# libraries. They are used only with a compiler that src/runtime/README.md
+# lists as verified; with any other the stock runtime is chosen, and the
+# configure says so.
+#
+# Sets LUMENTA_RUNTIME (own or stock) and LUMENTA_RUNTIME_OBJECTS, the object
+# library that every image links beside lumenta_image_objects. Both object
+# libraries are defined in every configuration (the one not used is never
+# built), so that the compile commands hold every source.
+
+include("${CMAKE_CURRENT_LIST_DIR}/RuntimeCheck.cmake")
+
+option(LUMENTA_STOCK_RUNTIME
+  "Build the image with the toolchain's own start-up and runtime support instead of src/runtime/" OFF)
+
+set(LUMENTA_RUNTIME_README "${CMAKE_SOURCE_DIR}/src/runtime/README.md")
+execute_process(COMMAND "${CMAKE_CXX_COMPILER}" -v
+                ERROR_VARIABLE LUMENTA_COMPILER_VERBOSE OUTPUT_QUIET)
+set(LUMENTA_COMPILER_THREADS "unknown")
+if(LUMENTA_COMPILER_VERBOSE MATCHES "Thread model: ([A-Za-z0-9_]+)")
+  set(LUMENTA_COMPILER_THREADS "${CMAKE_MATCH_1}")
+endif()
+set(probe "${CMAKE_BINARY_DIR}/CMakeFiles/lumenta_glibcxx.cpp")
+file(WRITE "${probe}" "#include <cstddef>\nlumenta_glibcxx __GLIBCXX__\n")
+execute_process(COMMAND "${CMAKE_CXX_COMPILER}" -E -P "${probe}"
+                OUTPUT_VARIABLE LUMENTA_COMPILER_GLIBCXX ERROR_QUIET)
+if(LUMENTA_COMPILER_GLIBCXX MATCHES "lumenta_glibcxx ([0-9]+)")
+  set(LUMENTA_COMPILER_GLIBCXX "${CMAKE_MATCH_1}")
+else()
+  set(LUMENTA_COMPILER_GLIBCXX "unknown")
+endif()
+set(LUMENTA_COMPILER_IDENTITY "GCC ${CMAKE_CXX_COMPILER_VERSION}, libstdc++ "
+    "${LUMENTA_COMPILER_GLIBCXX}, thread model ${LUMENTA_COMPILER_THREADS}")
+string(JOIN "" LUMENTA_COMPILER_IDENTITY ${LUMENTA_COMPILER_IDENTITY})
+lumenta_runtime_verified("${LUMENTA_RUNTIME_README}" "${CMAKE_CXX_COMPILER_VERSION}"
+  "${LUMENTA_COMPILER_GLIBCXX}" "${LUMENTA_COMPILER_THREADS}" LUMENTA_RUNTIME_VERIFIED)
+
+if(LUMENTA_STOCK_RUNTIME)
+  set(LUMENTA_RUNTIME stock)
+  message(STATUS "Runtime: the toolchain's own (LUMENTA_STOCK_RUNTIME=ON)")
+elseif(LUMENTA_RUNTIME_VERIFIED)
+  set(LUMENTA_RUNTIME own)
+  message(STATUS "Runtime: the program's own (src/runtime/), verified with "
+                 "${LUMENTA_COMPILER_IDENTITY}")
+else()
+  set(LUMENTA_RUNTIME stock)
+  lumenta_runtime_verified_list("${LUMENTA_RUNTIME_README}" verified)
+  list(JOIN verified "; " verified)
+  message(NOTICE "Runtime: ${LUMENTA_COMPILER_IDENTITY} is not a compiler that "
+                 "src/runtime/README.md lists as verified (${verified}): building with the "
+                 "toolchain's own runtime, as with LUMENTA_STOCK_RUNTIME=ON.")
+endif()
+
+# ---- The program's own ---------------------------------------------------------------------
+
+set(LUMENTA_OWN_RUNTIME_SOURCES ${LUMENTA_FRAME_TABLE_SOURCES})
+lumenta_sources(LUMENTA_OWN_RUNTIME_SOURCES src/runtime/win32
+  Startup.cpp ExceptionSupport.cpp ThrowHelpers.cpp TerminateHandler.cpp)
+add_library(lumenta_runtime_own OBJECT EXCLUDE_FROM_ALL ${LUMENTA_OWN_RUNTIME_SOURCES})
+lumenta_image_compile_options(lumenta_runtime_own)
+target_link_options(lumenta_runtime_own INTERFACE
+  # The entry point is the program's own (src/runtime/win32/Startup.cpp),
+  # not the C runtime's start-up code.
+  -nostartfiles
+  # That entry point does not relocate imported data at run time: a
+  # reference to a DLL's variable that is not declared as imported must fail
+  # the link instead of giving an image that reads the wrong address.
+  "LINKER:--disable-auto-import")
+
+# ---- The toolchain's ------------------------------------------------------------------------
+
+set(LUMENTA_STOCK_RUNTIME_SOURCES "")
+lumenta_sources(LUMENTA_STOCK_RUNTIME_SOURCES src/runtime/win32 StockStartup.cpp)
+add_library(lumenta_runtime_stock OBJECT EXCLUDE_FROM_ALL ${LUMENTA_STOCK_RUNTIME_SOURCES})
+lumenta_image_compile_options(lumenta_runtime_stock)
+
+set(LUMENTA_RUNTIME_OBJECTS lumenta_runtime_${LUMENTA_RUNTIME})
+set_property(TARGET ${LUMENTA_RUNTIME_OBJECTS} PROPERTY EXCLUDE_FROM_ALL FALSE)
+
+# ---- The guard against data imports, proved on this linker -------------------------------
+
+# The same link twice: a plain reference to a DLL's variable must be refused,
+# and the same reference declared as imported must be taken (else the refusal
+# would prove nothing).
+if(LUMENTA_RUNTIME STREQUAL "own")
+  foreach(probe plain declared)
+    try_compile(LUMENTA_DATA_IMPORT_${probe}
+      SOURCES "${CMAKE_SOURCE_DIR}/tests/image/runtime/data_import_${probe}.c"
+      LINK_OPTIONS -static -mwindows -nostartfiles "LINKER:--disable-auto-import"
+      OUTPUT_VARIABLE LUMENTA_DATA_IMPORT_${probe}_LOG
+      NO_CACHE)
+  endforeach()
+  # Refused by the guard, which names the variable, and not for another
+  # reason (without the guard the link may also fail, on the relocation
+  # code that the start-up leaves out, or succeed when something else
+  # brings that code in).
+  if(LUMENTA_DATA_IMPORT_plain OR NOT LUMENTA_DATA_IMPORT_declared
+     OR NOT LUMENTA_DATA_IMPORT_plain_LOG MATCHES "undefined reference to `_osver'"
+     OR LUMENTA_DATA_IMPORT_plain_LOG MATCHES "pei386_runtime_relocator")
+    message(FATAL_ERROR "The link guard against data imports does not work with this linker "
+      "(a plain data import linked: ${LUMENTA_DATA_IMPORT_plain}; a declared one linked: "
+      "${LUMENTA_DATA_IMPORT_declared}).\n${LUMENTA_DATA_IMPORT_plain_LOG}\n"
+      "${LUMENTA_DATA_IMPORT_declared_LOG}")
+  endif()
+  message(STATUS "Runtime: a data import that needs run-time relocation fails the link")
+endif()
+
+# lumenta_runtime_link(<target>): links the runtime objects into the image
+# <target> and checks, after each link, from the linker's map, that the
+# runtime pieces came from where this configuration says
+# (cmake/check_runtime_link.py).
+function(lumenta_runtime_link target)
+  target_link_libraries(${target} PRIVATE ${LUMENTA_RUNTIME_OBJECTS})
+  set(map "${CMAKE_CURRENT_BINARY_DIR}/${target}.resources/${target}.map")
+  target_link_options(${target} PRIVATE "LINKER:-Map=${map}")
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND Python3::Interpreter "${CMAKE_SOURCE_DIR}/cmake/check_runtime_link.py"
+            --runtime "${LUMENTA_RUNTIME}" "${map}"
+    VERBATIM)
+endfunction()

@@ -1,0 +1,144 @@
+#!/usr/bin/env python3
+"""Checks, from the linker's map of an image, where its runtime came from.
+
+    check_runtime_link.py --runtime own|stock MAP
+
+own: the symbols that src/runtime/ replaces are defined by its objects
+wherever the image has them (the entry point, the frame lookup and the
+exception state always), and nothing of the pieces they replace was linked:
+no registry of unwind tables, no emulated thread-local storage, no run-time
+relocation of imported data.
+
+stock: no object of src/runtime/ but the stock start-up's constructor, the
+entry point and the frame registry are the toolchain's, and that
+constructor is the last of the program's prioritised ones in the list,
+which the start-up runs from its end: it runs before every constructor but
+the toolchain's own frame registration (priority 0, which loads no DLL).
+
+Exit status 1, with one line per finding, when a check fails; the build
+then fails.
+"""
+import argparse
+import re
+import sys
+
+OWN_OBJECTS = "lumenta_runtime_own.dir/"
+STOCK_OBJECTS = "lumenta_runtime_stock.dir/"
+
+REPLACED = [
+    "WinMainCRTStartup",
+    "atexit",
+    "_Unwind_Find_FDE",
+    "__cxa_get_globals",
+    "__cxa_get_globals_fast",
+    "__gthr_win32_mutex_init_function",
+    "__gthr_win32_mutex_lock",
+    "__gthr_win32_mutex_unlock",
+    "__gthr_win32_mutex_destroy",
+    "std::__throw_length_error(char const*)",
+    "std::__throw_out_of_range_fmt(char const*, ...)",
+    "std::__throw_logic_error(char const*)",
+    "std::__throw_bad_alloc()",
+    "__gnu_cxx::__verbose_terminate_handler()",
+]
+ALWAYS_OWN = ["WinMainCRTStartup", "_Unwind_Find_FDE", "__cxa_get_globals"]
+NEVER_WITH_OWN = [
+    "__register_frame_info",
+    "__deregister_frame_info",
+    "__emutls_get_address",
+    "_pei386_runtime_relocator",
+]
+
+SECTION = re.compile(r"^ (\S+)(?:\s+0x[0-9a-f]+\s+0x[0-9a-f]+\s+(\S.*))?$")
+CONTINUED = re.compile(r"^\s+0x[0-9a-f]+\s+0x[0-9a-f]+\s+(\S.*)$")
+SYMBOL = re.compile(r"^\s+0x[0-9a-f]+\s{2,}([^\s=][^=]*)$")
+
+
+def read_map(path):
+    """(symbol -> file that defines it, [(input section, file)] in order)."""
+    symbols = {}
+    sections = []
+    in_memory_map = False
+    current = None
+    pending = None
+    with open(path, encoding="utf-8", errors="replace") as f:
+        for line in f:
+            line = line.rstrip("\n")
+            if line.startswith("Linker script and memory map"):
+                in_memory_map = True
+                continue
+            if not in_memory_map:
+                continue
+            m = CONTINUED.match(line)
+            if m and pending is not None:
+                current = m.group(1).strip()
+                sections.append((pending, current))
+                pending = None
+                continue
+            m = SECTION.match(line)
+            if m and not line.startswith("  "):
+                if m.group(2):
+                    current = m.group(2).strip()
+                    sections.append((m.group(1), current))
+                    pending = None
+                else:
+                    pending = m.group(1)
+                continue
+            m = SYMBOL.match(line)
+            if m and current is not None and not CONTINUED.match(line):
+                symbols.setdefault(m.group(1).strip(), current)
+    return symbols, sections
+
+
+def check(runtime, symbols, sections):
+    findings = []
+    files = {f for _, f in sections}
+    if runtime == "own":
+        for name in REPLACED:
+            where = symbols.get(name)
+            if where is not None and OWN_OBJECTS not in where:
+                findings.append(f"{name} comes from {where}, not from src/runtime/")
+        for name in ALWAYS_OWN:
+            if name not in symbols:
+                findings.append(f"{name} is not linked")
+        for name in NEVER_WITH_OWN:
+            if name in symbols:
+                findings.append(f"{name} is linked (from {symbols[name]})")
+        if any(STOCK_OBJECTS in f for f in files):
+            findings.append("the stock start-up's constructor is linked")
+    else:
+        ours = sorted(f for f in files if OWN_OBJECTS in f)
+        if ours:
+            findings.append("objects of src/runtime/ are linked: " + ", ".join(ours))
+        for name in ("WinMainCRTStartup", "__register_frame_info"):
+            where = symbols.get(name)
+            if where is None:
+                findings.append(f"{name} is not linked")
+        # The toolchain's own start-up objects keep priority 0 (reserved to
+        # them) for the registration of the unwind tables, which loads no
+        # DLL; every other prioritised constructor must come before ours.
+        ctors = [f for s, f in sections if s.startswith(".ctors.")
+                 and not re.search(r"(^|/)crt(begin|end)\.o$", f)]
+        if not ctors or STOCK_OBJECTS not in ctors[-1]:
+            findings.append("the DLL-search constructor is not the last prioritised "
+                            f"constructor: {ctors}")
+    return findings
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--runtime", choices=("own", "stock"), required=True)
+    parser.add_argument("map")
+    args = parser.parse_args()
+    symbols, sections = read_map(args.map)
+    if not symbols:
+        print(f"check_runtime_link: no symbols in {args.map}")
+        return 1
+    findings = check(args.runtime, symbols, sections)
+    for finding in findings:
+        print(f"check_runtime_link: {args.map}: {finding}")
+    return 1 if findings else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
