@@ -43,15 +43,15 @@ extern "C" int atexit(ExitFunction function) {
 // the compiler's code may assume more, so the entry realigns it, as the
 // runtime's start-up code does.
 extern "C" [[noreturn]] __attribute__((force_align_arg_pointer)) void WinMainCRTStartup() {
-  // A GUI program: the runtime reports its own fatal errors in a box.
-  __set_app_type(kGuiApp);
   // Before any code of the program runs, the static constructors included,
   // so that nothing they do can load a DLL from the program's folder.
   RestrictDllSearch();
+  // A GUI program: the runtime reports its own fatal errors in a box.
+  __set_app_type(kGuiApp);
   __main();
   // The program ignores its command line.
-  const int code =
-      WinMain(reinterpret_cast<HINSTANCE>(&__ImageBase), nullptr, const_cast<char*>(""), SW_SHOWDEFAULT);
+  const int code = WinMain(reinterpret_cast<HINSTANCE>(&__ImageBase), nullptr,
+                           const_cast<char*>(""), SW_SHOWDEFAULT);
   while (g_exitCount > 0) g_exitFunctions[--g_exitCount]();
   ExitProcess(static_cast<UINT>(code));
 }
