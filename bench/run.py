@@ -331,7 +331,8 @@ class Bench:
         if expect_bytes is not None:
             size = os.path.getsize(self.package) if os.path.exists(self.package) else None
             if size != expect_bytes:
-                raise BenchError(f"{name}: package of {size} bytes written, {expect_bytes} expected")
+                raise BenchError(
+                    f"{name}: package of {size} bytes written, {expect_bytes} expected")
         return elapsed, cpu, (peak if sample_memory else None)
 
     def note_values(self):

@@ -24,7 +24,8 @@ def _expect_installer_ran(t, exit_code):
     t.check(cmdline is not None, "the framework installer did not run")
     t.eq(t.standin_runs(), 1, f"runs of the framework installer (exit code {exit_code})")
     program = t.temp + X.INSTALLER_NAME
-    t.check(cmdline in (f'"{program}" {X.INSTALLER_PARAMETERS}', f"{program} {X.INSTALLER_PARAMETERS}"),
+    t.check(cmdline in (f'"{program}" {X.INSTALLER_PARAMETERS}',
+                        f"{program} {X.INSTALLER_PARAMETERS}"),
             f"the framework installer's command line: {cmdline!r}")
 
 

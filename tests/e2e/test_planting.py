@@ -99,7 +99,8 @@ class _Planted:
         self.t.check(not bad, "planted DLLs were used: " +
                      "; ".join(f"{n}: {lines!r}" for n, lines in bad.items()))
         if WINE_USER32_IMPORT in found:
-            self.t.log(f"{WINE_USER32_IMPORT} (Wine's user32 import): {found[WINE_USER32_IMPORT]!r}")
+            self.t.log(f"{WINE_USER32_IMPORT} (Wine's user32 import): "
+                       f"{found[WINE_USER32_IMPORT]!r}")
 
     def start(self, exe_name, args=(), env=None):
         """Starts `exe_name` from the downloads folder, which is also its
@@ -139,7 +140,8 @@ def test_bare_name_load_takes_planted_dlls(t):
     markers = p.markers()
     for name in PLANTED:
         t.check(name in markers, f"{name} left no marker")
-        t.check(f"attach {name} process={p.folder}\\loadbyname.exe".lower() in markers[name].lower(),
+        marker = f"attach {name} process={p.folder}\\loadbyname.exe"
+        t.check(marker.lower() in markers[name].lower(),
                 f"{name}'s marker does not name loadbyname: {markers[name]!r}")
 
 

@@ -417,7 +417,8 @@ def check_version_fixed(resources):
     def numbers(ms, ls):
         return (ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF)
 
-    for what, ms, ls in (("FILEVERSION", file_ms, file_ls), ("PRODUCTVERSION", product_ms, product_ls)):
+    for what, ms, ls in (("FILEVERSION", file_ms, file_ls),
+                         ("PRODUCTVERSION", product_ms, product_ls)):
         if numbers(ms, ls) != VERSION_NUMBERS:
             return "%s is %d,%d,%d,%d" % ((what,) + numbers(ms, ls))
     return None
@@ -460,9 +461,11 @@ def check_icon_group(resources):
     group = only_language(resources, (RT_GROUP_ICON, 128), "icon group 128")
     reserved, kind, count = struct.unpack_from("<HHH", group)
     if reserved != 0 or kind != 1 or count == 0 or len(group) != 6 + 14 * count:
-        return f"icon group header {reserved},{kind},{count} for {len(group)} bytes is not an icon's"
+        return (f"icon group header {reserved},{kind},{count} for {len(group)} bytes "
+                "is not an icon's")
     for i in range(count):
-        width, height, _, _, _, _, size, icon_id = struct.unpack_from("<BBBBHHIH", group, 6 + 14 * i)
+        width, height, _, _, _, _, size, icon_id = struct.unpack_from("<BBBBHHIH", group,
+                                                                      6 + 14 * i)
         icon = resources.get((RT_ICON, icon_id))
         if not icon:
             return f"entry {i} names icon {icon_id}, which the image does not hold"

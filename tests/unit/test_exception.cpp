@@ -97,8 +97,10 @@ TEST(ExceptionCommonText, AKnownCodeGivesTheSystemMessageCodeAndContext) {
 
 TEST(ExceptionCommonText, AnUnknownCodeGivesTheShortForm) {
   fake::FakeWindows win;
-  const KvExceptionCommon e(3010, "Unknown error occurred and the installation of Dotnetfx.exe "
-                                  "cannot proceed.", "f", "g", 108);
+  const KvExceptionCommon e(3010,
+                            "Unknown error occurred and the installation of Dotnetfx.exe "
+                            "cannot proceed.",
+                            "f", "g", 108);
   EXPECT_EQ(e.GetText(),
             "(0xbc2) Unknown error occurred and the installation of Dotnetfx.exe cannot proceed.");
 }

@@ -23,8 +23,8 @@ TEST(ExceptionWriteTo, TextWithAnEmptyMessageIsTheTwentySixBytesOfTheFormat) {
   KvMemStream stream;
   const KvExceptionText e("", "ab", "f", 9);
   EXPECT_EQ(&e.WriteTo(stream), &stream);
-  const Bytes expected = {0x01, 0x02, 0x00, 0x00, 0x00, 0x61, 0x62,  // "ab"
-                          0x01, 0x01, 0x00, 0x00, 0x00, 0x66,        // "f"
+  const Bytes expected = {0x01, 0x02, 0x00, 0x00, 0x00, 0x61, 0x62,        // "ab"
+                          0x01, 0x01, 0x00, 0x00, 0x00, 0x66,              // "f"
                           0x04, 0x00, 0x00, 0x00, 0x09, 0x00, 0x00, 0x00,  // 9
                           0x01, 0x00, 0x00, 0x00, 0x00};                   // ""
   EXPECT_EQ(DataOf(stream), expected);
@@ -34,8 +34,8 @@ TEST(ExceptionWriteTo, CommonWritesPositionThenCodeThenContext) {
   fake::FakeWindows win;
   KvMemStream stream;
   KvExceptionCommon(0x1003, "c", "s", "f", -1).WriteTo(stream);
-  const Bytes expected = {0x01, 0x01, 0, 0, 0, 's',  0x01, 0x01, 0,    0,    0,    'f',
-                          0x04, 0,    0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0x04, 0,    0,    0,
+  const Bytes expected = {0x01, 0x01, 0, 0, 0,    's',  0x01, 0x01, 0,    0,  0, 'f',
+                          0x04, 0,    0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0x04, 0,  0, 0,
                           0x03, 0x10, 0, 0, 0x01, 0x01, 0,    0,    0,    'c'};
   EXPECT_EQ(DataOf(stream), expected);
   // No kind code: the reader has to know the class.
@@ -47,8 +47,8 @@ TEST(ExceptionReadFrom, RoundTripsEveryFieldOfBothKinds) {
   KvExceptionText("Failed to write to file 'C:\\x'", "ResourcesExtractor",
                   "CResourcesExtractor::ExtractFile", 19)
       .WriteTo(stream);
-  KvExceptionCommon(0xFFFFFFFFu, "Failed to execute .NET Framework installer.",
-                    "DotNetInstaller", "DotNet::CDotNetInstaller::Install", 39)
+  KvExceptionCommon(0xFFFFFFFFu, "Failed to execute .NET Framework installer.", "DotNetInstaller",
+                    "DotNet::CDotNetInstaller::Install", 39)
       .WriteTo(stream);
   stream.SetPosition(0);
 
@@ -105,9 +105,9 @@ TEST(ExceptionReadFrom, AFieldThatCannotBeReadDoesNotStopTheNextOne) {
   // File name with a wrong tag (one byte consumed), then a good function
   // name, a line item of width 2 (skipped), and a good message.
   const Bytes bytes = {0x07,                          // not a string tag
-                       0x01, 0x01, 0, 0, 0, 'g',      // function name "g"
-                       0x02, 0, 0, 0, 0x33, 0x33,     // count 2: skipped
-                       0x01, 0x02, 0, 0, 0, 'h', 'i'};
+                       0x01, 0x01, 0, 0, 0,    'g',   // function name "g"
+                       0x02, 0,    0, 0, 0x33, 0x33,  // count 2: skipped
+                       0x01, 0x02, 0, 0, 0,    'h',  'i'};
   KvMemStream stream(bytes.data(), bytes.size());
   KvExceptionText e("old", "old", "old", 1);
   e.ReadFrom(stream);

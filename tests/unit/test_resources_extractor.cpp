@@ -65,11 +65,11 @@ TEST(ExtractFile, DeletesThenReadsTheResourceThenWritesAndCloses) {
   fake::FakeWindows win;
   win.SetResource("EXE", 134, fake::Bytes(10, 1));
   CResourcesExtractor::ExtractFile(kPath);
-  EXPECT_EQ(win.CallsAmong({"DeleteFileA", "FindResourceA", "LoadResource", "SizeofResource",
-                            "LockResource", "CreateFileA", "WriteFile", "CloseHandle"}),
-            (std::vector<std::string>{"DeleteFileA", "FindResourceA", "LoadResource",
-                                      "SizeofResource", "LockResource", "CreateFileA",
-                                      "WriteFile", "CloseHandle"}));
+  EXPECT_EQ(
+      win.CallsAmong({"DeleteFileA", "FindResourceA", "LoadResource", "SizeofResource",
+                      "LockResource", "CreateFileA", "WriteFile", "CloseHandle"}),
+      (std::vector<std::string>{"DeleteFileA", "FindResourceA", "LoadResource", "SizeofResource",
+                                "LockResource", "CreateFileA", "WriteFile", "CloseHandle"}));
 }
 
 TEST(ExtractFile, TakesTheResourceFromTheFrameworksResourceModule) {

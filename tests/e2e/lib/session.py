@@ -80,8 +80,8 @@ class Session:
 
     def check_programs(self):
         missing = [self.m[k] for k in ("product", "uidriver", "wintool", "filelock",
-                                        "mscoree_shim", "package_msi", "dotnet_setup",
-                                        "source_note")
+                                       "mscoree_shim", "package_msi", "dotnet_setup",
+                                       "source_note")
                    if not os.path.exists(self.m[k])]
         missing += [v["exe"] for v in self.m["variants"].values() if not os.path.exists(v["exe"])]
         if missing:
@@ -131,7 +131,8 @@ class PrefixState:
                              ["get", "0", "HKCU", "Environment", "TEMP"],
                              ["get", "0", "HKCU", "Environment", "TMP"])
         self.default_temp = _hex_text(lines[0].split()[1])
-        self.env_originals = {name: _parse_get(line) for name, line in zip(("TEMP", "TMP"), lines[1:])}
+        self.env_originals = {name: _parse_get(line)
+                              for name, line in zip(("TEMP", "TMP"), lines[1:])}
         self.default_temp_unix = self.wine.unix_path(self.default_temp)
         self.profile = self.default_temp.rstrip("\\").rsplit("\\", 1)[0]
         self.local_appdata = self.profile + "\\AppData\\Local"
@@ -147,20 +148,22 @@ class PrefixState:
         """Runs wintool over the given commands (lists of arguments); one
         output line per command."""
         self._script_seq += 1
-        script = os.path.join(self.session.log_dir, f"wintool-{self.arch}-{self._script_seq:05d}.txt")
+        script = os.path.join(self.session.log_dir,
+                              f"wintool-{self.arch}-{self._script_seq:05d}.txt")
         with open(script, "w", encoding="latin-1", newline="\n") as f:
             for c in commands:
                 f.write("\t".join(c) + "\n")
         rc, out, err = self.wine.run([self.m["wintool"], "--script", self.wine.win_path(script)],
                                      timeout=60, env=env)
-        lines = [l for l in out.splitlines() if l.strip()]
+        lines = [line for line in out.splitlines() if line.strip()]
         if rc != 0 or len(lines) != len(commands):
             raise WineError(f"wintool failed ({rc}): {out!r} {err[-300:]!r}")
         return lines
 
     def product_state(self):
         """(file present, value present, uninstall entry present)."""
-        file_present = os.path.exists(self.wine.unix_path(self.local_appdata + "\\" + X.PRODUCT_FILE))
+        file_present = os.path.exists(
+            self.wine.unix_path(self.local_appdata + "\\" + X.PRODUCT_FILE))
         uninstall = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + X.PRODUCT_CODE
         lines = self.wintool(["get", "0", "HKCU", X.PRODUCT_KEY, X.PRODUCT_VALUE],
                              ["keyexists", "64", "HKLM", uninstall],
@@ -472,7 +475,8 @@ class Scenario:
                 reg_type, data = X.REG_SZ, value.encode("cp1252") + b"\0"
             commands.append(["set", str(view), "HKLM", X.NDP_KEY, name, str(reg_type), data.hex()])
         lines = self.state.wintool(*commands)
-        self.check(all(l == "ok" for l in lines), f"cannot set the framework keys: {lines}")
+        self.check(all(line == "ok" for line in lines),
+                   f"cannot set the framework keys: {lines}")
 
     def install_shim(self):
         shutil.copyfile(self.m["mscoree_shim"], self.state.shim_path)
@@ -561,5 +565,6 @@ class Scenario:
 def _short(value, limit=400):
     text = repr(value)
     if len(text) > limit:
-        text = text[:limit] + f"... ({len(value)} in all)" if hasattr(value, "__len__") else text[:limit]
+        text = (text[:limit] + f"... ({len(value)} in all)" if hasattr(value, "__len__")
+                else text[:limit])
     return text

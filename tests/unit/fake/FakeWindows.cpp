@@ -36,7 +36,7 @@ std::string Lower(std::string text) {
 
 FakeWindows::FakeWindows() {
   if (g_current != nullptr) {
-    std::fprintf(stderr, "two FakeWindows alive at once\n");
+    static_cast<void>(std::fprintf(stderr, "two FakeWindows alive at once\n"));
     std::abort();
   }
   g_current = this;
@@ -61,7 +61,7 @@ FakeWindows::~FakeWindows() {
 
 FakeWindows& FakeWindows::Current() {
   if (g_current == nullptr) {
-    std::fprintf(stderr, "a platform call was made with no FakeWindows alive\n");
+    static_cast<void>(std::fprintf(stderr, "a platform call was made with no FakeWindows alive\n"));
     std::abort();
   }
   return *g_current;
@@ -74,7 +74,7 @@ int FakeWindows::CountCalls(const std::string& name) const {
 std::vector<std::string> FakeWindows::CallsAmong(const std::set<std::string>& names) const {
   std::vector<std::string> out;
   for (const auto& c : calls)
-    if (names.count(c)) out.push_back(c);
+    if (names.contains(c)) out.push_back(c);
   return out;
 }
 
@@ -126,7 +126,7 @@ FakeFile& FakeWindows::PutFile(const std::string& path, Bytes bytes) {
   return f;
 }
 
-bool FakeWindows::HasFile(const std::string& path) const { return files.count(Lower(path)) > 0; }
+bool FakeWindows::HasFile(const std::string& path) const { return files.contains(Lower(path)); }
 
 const FakeFile* FakeWindows::File(const std::string& path) const {
   auto it = files.find(Lower(path));
@@ -185,22 +185,21 @@ plat::DWord WriteTempFolder(FakeWindows& w, const std::optional<std::string>& fo
 struct FakeWindows::Impl {
   static plat::UInt PLAT_WINAPI MsiEnumProducts(plat::DWord index, char* buffer) {
     FakeWindows& w = Current();
-    w.calls.push_back("MsiEnumProductsA");
+    w.calls.emplace_back("MsiEnumProductsA");
     w.msiEnumIndices.push_back(index);
     if (w.msiEnumError) return *w.msiEnumError;
     if (index >= w.products.size()) return plat::kErrorNoMoreItems;
-    std::snprintf(buffer, 39, "%s", w.products[index].c_str());
+    static_cast<void>(std::snprintf(buffer, 39, "%s", w.products[index].c_str()));
     return 0;
   }
 
   static plat::HResult PLAT_WINAPI GetRequestedRuntimeInfo(
       const plat::WChar* pExe, const plat::WChar* pwszVersion,
-      const plat::WChar* pConfigurationFile, plat::DWord startupFlags,
-      plat::DWord runtimeInfoFlags, plat::WChar* pDirectory, plat::DWord dwDirectory,
-      plat::DWord* dwDirectoryLength, plat::WChar* pVersion, plat::DWord cchBuffer,
-      plat::DWord* dwlength) {
+      const plat::WChar* pConfigurationFile, plat::DWord startupFlags, plat::DWord runtimeInfoFlags,
+      plat::WChar* pDirectory, plat::DWord dwDirectory, plat::DWord* dwDirectoryLength,
+      plat::WChar* pVersion, plat::DWord cchBuffer, plat::DWord* dwlength) {
     FakeWindows& w = Current();
-    w.calls.push_back("GetRequestedRuntimeInfo");
+    w.calls.emplace_back("GetRequestedRuntimeInfo");
     RuntimeInfoCall c;
     c.exeIsNull = pExe == nullptr;
     if (pwszVersion) c.version = pwszVersion;
@@ -211,9 +210,9 @@ struct FakeWindows::Impl {
     c.directoryLengthIn = dwDirectoryLength ? *dwDirectoryLength : 0xFFFFFFFF;
     c.versionSize = cchBuffer;
     c.versionLengthIn = dwlength ? *dwlength : 0xFFFFFFFF;
-    c.directoryZeroFilled = pDirectory != nullptr &&
-                            std::all_of(pDirectory, pDirectory + dwDirectory,
-                                        [](plat::WChar u) { return u == 0; });
+    c.directoryZeroFilled =
+        pDirectory != nullptr &&
+        std::all_of(pDirectory, pDirectory + dwDirectory, [](plat::WChar u) { return u == 0; });
     c.errorModeDuringCall = w.errorMode;
     w.runtimeInfoCalls.push_back(c);
     if (w.runtimeInfoResult >= 0) {
@@ -236,35 +235,35 @@ struct FakeWindows::Impl {
 
   static void PLAT_WINAPI OtherShimEntry() {
     FakeWindows& w = Current();
-    w.calls.push_back("ShimOtherEntry");
+    w.calls.emplace_back("ShimOtherEntry");
     ++w.shimOtherEntryCalls;
   }
 
   static void PLAT_WINAPI PlantedEntry() {
     FakeWindows& w = Current();
-    w.calls.push_back("PlantedEntry");
+    w.calls.emplace_back("PlantedEntry");
     ++w.plantedEntryCalls;
   }
 
   static plat::Bool PLAT_WINAPI SetDefaultDllDirectories(plat::DWord flags) {
     FakeWindows& w = Current();
-    w.calls.push_back("SetDefaultDllDirectories");
+    w.calls.emplace_back("SetDefaultDllDirectories");
     w.setDefaultDllDirectoriesCalls.push_back(flags);
     return 1;
   }
 
   static plat::Bool PLAT_WINAPI SetDllDirectoryA(const char* path) {
     FakeWindows& w = Current();
-    w.calls.push_back("SetDllDirectoryA");
-    w.setDllDirectoryCalls.push_back(path ? path : "<null>");
+    w.calls.emplace_back("SetDllDirectoryA");
+    w.setDllDirectoryCalls.emplace_back(path ? path : "<null>");
     return 1;
   }
 
-  static void PLAT_WINAPI AddDllDirectory() { Current().calls.push_back("AddDllDirectory"); }
+  static void PLAT_WINAPI AddDllDirectory() { Current().calls.emplace_back("AddDllDirectory"); }
 
   static plat::DWord PLAT_WINAPI GetTempPath2A(plat::DWord size, char* buffer) {
     FakeWindows& w = Current();
-    w.calls.push_back("GetTempPath2A");
+    w.calls.emplace_back("GetTempPath2A");
     return WriteTempFolder(w, w.tempPath2, size, buffer);
   }
 };
@@ -350,7 +349,7 @@ std::optional<RegValue> FakeWindows::GetValue(View view, const std::string& path
 }
 
 bool FakeWindows::KeyExists(View view, const std::string& path) const {
-  return registry_[RegIndex(view)].count(Lower(path)) > 0;
+  return registry_[RegIndex(view)].contains(Lower(path));
 }
 
 void FakeWindows::DeleteKey(View view, const std::string& path) {
@@ -492,11 +491,11 @@ Handle CreateFileA(const char* lpFileName, DWord dwDesiredAccess, DWord dwShareM
   const std::size_t sep = key.find_last_of("\\/");
   const std::string parent = sep == std::string::npos ? std::string() : key.substr(0, sep);
   // A bare name lives in the current folder, which exists.
-  if (!parent.empty() && !w.folders.count(parent)) {
+  if (!parent.empty() && !w.folders.contains(parent)) {
     w.lastError = kErrorPathNotFound;
     return InvalidHandleValue();
   }
-  if (w.folders.count(key)) {
+  if (w.folders.contains(key)) {
     w.lastError = kErrorAccessDenied;
     return InvalidHandleValue();
   }
@@ -546,7 +545,7 @@ Bool WriteFile(Handle hFile, const void* lpBuffer, DWord nNumberOfBytesToWrite,
     return 0;
   }
   const DWord n = std::min(nNumberOfBytesToWrite, w.maxWritePerCall);
-  auto* bytes = static_cast<const std::uint8_t*>(lpBuffer);
+  const auto* bytes = static_cast<const std::uint8_t*>(lpBuffer);
   fake::FakeFile& f = w.files[it->second.path];
   f.bytes.insert(f.bytes.end(), bytes, bytes + n);
   if (lpNumberOfBytesWritten) *lpNumberOfBytesWritten = n;
@@ -568,8 +567,8 @@ DWord GetLastError() { return FakeWindows::Current().lastError; }
 
 void SetLastError(DWord dwErrCode) { FakeWindows::Current().lastError = dwErrCode; }
 
-DWord FormatMessageA(DWord dwFlags, const void* lpSource, DWord dwMessageId,
-                     DWord dwLanguageId, char* lpBuffer, DWord nSize, void* arguments) {
+DWord FormatMessageA(DWord dwFlags, const void* lpSource, DWord dwMessageId, DWord dwLanguageId,
+                     char* lpBuffer, DWord nSize, void* arguments) {
   FakeWindows& w = W("FormatMessageA");
   (void)lpSource;
   (void)nSize;
@@ -600,7 +599,7 @@ HLocal LocalFree(HLocal hMem) {
 
 Bool IsDBCSLeadByte(std::uint8_t testChar) {
   // Not logged: text helpers call it once per byte.
-  return FakeWindows::Current().leadBytes.count(testChar) ? 1 : 0;
+  return FakeWindows::Current().leadBytes.contains(testChar) ? 1 : 0;
 }
 
 // ---- Libraries and the error mode ----
@@ -629,7 +628,7 @@ HModule LoadLibraryExA(const char* lpLibFileName, Handle hFile, DWord dwFlags) {
     candidates.push_back(name);
   } else if (dwFlags & kLoadLibrarySearchSystem32) {
     fake::Library* k = w.Kernel32();
-    if (k == nullptr || !k->exports.count("AddDllDirectory")) {
+    if (k == nullptr || !k->exports.contains("AddDllDirectory")) {
       w.lastError = kErrorInvalidParameter;  // older systems reject the flag
       w.loads.push_back(record);
       return nullptr;
@@ -816,7 +815,7 @@ struct RegAccess {
       if (plat::Long status = w.regFault(req)) return status;
     auto& reg = w.registry_[w.RegIndex(view)];
     const std::string lower = Lower(path);
-    if (!reg.count(lower)) {
+    if (!reg.contains(lower)) {
       if (!create) return static_cast<plat::Long>(plat::kErrorFileNotFound);
       // Every key on the way is created too.
       std::string p = lower;
@@ -896,16 +895,15 @@ Long RegQueryValueExA(HKey hKey, const char* lpValueName, DWord* lpReserved, DWo
 }
 
 Long RegCreateKeyExA(HKey hKey, const char* lpSubKey, DWord reserved, char* lpClass,
-                     DWord dwOptions, DWord samDesired, void* lpSecurityAttributes,
-                     HKey* phkResult, DWord* lpdwDisposition) {
+                     DWord dwOptions, DWord samDesired, void* lpSecurityAttributes, HKey* phkResult,
+                     DWord* lpdwDisposition) {
   FakeWindows& w = W("RegCreateKeyExA");
   (void)reserved;
   (void)lpClass;
   (void)dwOptions;
   (void)lpSecurityAttributes;
   if (lpdwDisposition) *lpdwDisposition = 1;
-  return fake::RegAccess::Open(w, "RegCreateKeyExA", hKey, lpSubKey, samDesired, phkResult,
-                               true);
+  return fake::RegAccess::Open(w, "RegCreateKeyExA", hKey, lpSubKey, samDesired, phkResult, true);
 }
 
 Long RegSetValueExA(HKey hKey, const char* lpValueName, DWord reserved, DWord dwType,

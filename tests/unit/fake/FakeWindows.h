@@ -40,7 +40,7 @@ struct RegValue {
 
 // What a registry call is about, for the fault hook.
 struct RegRequest {
-  std::string op;         // "RegOpenKeyExA", "RegCreateKeyExA", "RegQueryValueExA", "RegSetValueExA"
+  std::string op;  // "RegOpenKeyExA", "RegCreateKeyExA", "RegQueryValueExA", "RegSetValueExA"
   View view = View::k32;  // the view the call addresses
   std::string path;       // full key path below HKLM, as given (e.g. "Software\\Brannex\\X")
   std::string valueName;  // for value calls
@@ -50,8 +50,8 @@ struct RegRequest {
 struct FakeFile {
   std::string path;  // as first created
   Bytes bytes;
-  bool readOnly = false;      // delete and CreateFileA fail with access denied
-  bool lockedByOther = false; // another process holds it without sharing
+  bool readOnly = false;       // delete and CreateFileA fail with access denied
+  bool lockedByOther = false;  // another process holds it without sharing
 };
 
 struct Resource {
@@ -71,7 +71,7 @@ struct Library {
 };
 
 struct LoadRecord {
-  std::string name;      // as passed to LoadLibraryExA
+  std::string name;  // as passed to LoadLibraryExA
   plat::DWord flags = 0;
   std::string resolved;  // lower-case full path of what was loaded, empty on failure
 };
@@ -149,7 +149,7 @@ class FakeWindows {
   plat::DWord maxWritePerCall = 0xFFFFFFFF;
   // WriteFile: the call with this 0-based index fails with writeError.
   int failWriteCall = -1;
-  plat::DWord writeError = 112;  // ERROR_DISK_FULL
+  plat::DWord writeError = 112;         // ERROR_DISK_FULL
   std::vector<plat::DWord> writeSizes;  // bytes asked for, per WriteFile call
   // CreateFileA fails with this error when set.
   std::optional<plat::DWord> createFileError;
@@ -246,9 +246,9 @@ class FakeWindows {
   struct Impl;
   friend struct Impl;
 
- public:  // the model's own state, for the plat:: implementation only
+  // The model's own state, for the plat:: implementation only.
   struct OpenKey {
-    View view;
+    View view = View::k32;
     std::string path;  // lower case
   };
   struct OpenHandle {
