@@ -51,6 +51,10 @@ FakeWindows::FakeWindows() {
       {5, "Access is denied.\r\n"},
       {32, "The process cannot access the file because it is being used by another process.\r\n"},
       {193, "%1 is not a valid Win32 application.\r\n"},
+      {1603, "Fatal error during installation.\r\n"},
+      {3010,
+       "The requested operation is successful. Changes will not be effective until the system "
+       "is rebooted.\r\n"},
   };
 }
 
@@ -385,9 +389,13 @@ HResInfo FindResourceA(HModule hModule, const char* lpName, const char* lpType) 
   if (hModule != nullptr && hModule != w.ExeModule()) return nullptr;
   if (!IsIntResource(lpName) || IsIntResource(lpType)) return nullptr;
   const auto id = static_cast<std::uint16_t>(reinterpret_cast<std::uintptr_t>(lpName));
-  auto it = w.resources.find({Lower(lpType), id});
+  const std::string type = Lower(lpType);
+  auto it = w.resources.find({type, id});
   if (it == w.resources.end()) {
-    w.lastError = 1813;  // ERROR_RESOURCE_TYPE_NOT_FOUND
+    const bool typeKnown = std::any_of(w.resources.begin(), w.resources.end(),
+                                       [&](const auto& r) { return r.first.first == type; });
+    // ERROR_RESOURCE_NAME_NOT_FOUND, ERROR_RESOURCE_TYPE_NOT_FOUND
+    w.lastError = typeKnown ? 1814 : 1813;
     return nullptr;
   }
   return &it->second;
@@ -423,7 +431,9 @@ DWord GetTempPathA(DWord nBufferLength, char* lpBuffer) {
     w.lastError = kErrorPathNotFound;
     return 0;
   }
-  const std::string& t = *w.tempPath;
+  // Windows ends the folder in a backslash whatever the environment names.
+  std::string t = *w.tempPath;
+  if (t.empty() || (t.back() != '\\' && t.back() != '/')) t.push_back('\\');
   if (t.size() + 1 > nBufferLength) return static_cast<DWord>(t.size() + 1);
   std::memcpy(lpBuffer, t.c_str(), t.size() + 1);
   return static_cast<DWord>(t.size());
@@ -434,7 +444,14 @@ Bool DeleteFileA(const char* lpFileName) {
   const std::string key = Lower(lpFileName);
   auto it = w.files.find(key);
   if (it == w.files.end()) {
-    w.lastError = kErrorFileNotFound;
+    const std::size_t sep = key.find_last_of("\\/");
+    const std::string parent = sep == std::string::npos ? std::string() : key.substr(0, sep);
+    if (w.folders.count(key))
+      w.lastError = kErrorAccessDenied;  // a folder is not deleted as a file
+    else if (!parent.empty() && !w.folders.count(parent))
+      w.lastError = kErrorPathNotFound;
+    else
+      w.lastError = kErrorFileNotFound;
     return 0;
   }
   for (const auto& [h, open] : w.handles_)
@@ -671,6 +688,19 @@ UInt SetErrorMode(UInt uMode) {
 
 // ---- Processes and the shell ----
 
+namespace {
+
+// Why the system would not start the file: it is not there, or it is not a
+// program (an image starts with "MZ"). 0 when it starts.
+DWord LaunchRefusal(const FakeWindows& w, const char* file) {
+  const fake::FakeFile* f = file ? w.File(file) : nullptr;
+  if (f == nullptr) return kErrorFileNotFound;
+  if (f->bytes.size() < 2 || f->bytes[0] != 'M' || f->bytes[1] != 'Z') return kErrorBadExeFormat;
+  return 0;
+}
+
+}  // namespace
+
 Bool ShellExecuteExA(ShellExecuteInfoA* pExecInfo) {
   FakeWindows& w = W("ShellExecuteExA");
   fake::ShellExecuteExCall call;
@@ -687,7 +717,9 @@ Bool ShellExecuteExA(ShellExecuteInfoA* pExecInfo) {
     error = w.launchErrors.front();
     w.launchErrors.pop_front();
   }
+  if (error == 0) error = LaunchRefusal(w, pExecInfo->lpFile);
   if (error != 0) {
+    pExecInfo->hProcess = nullptr;
     w.lastError = error;
     return 0;
   }
@@ -773,7 +805,8 @@ namespace fake {
 // Registry calls need the private tables; they go through this helper.
 struct RegAccess {
   static plat::Long Open(FakeWindows& w, const char* op, plat::HKey root, const char* sub,
-                         plat::DWord sam, plat::HKey* out, bool create) {
+                         plat::DWord sam, plat::HKey* out, bool create,
+                         plat::DWord* disposition = nullptr) {
     std::string base;
     View view = plat::ViewOf(sam);
     if (!plat::IsHklm(root)) {
@@ -789,7 +822,8 @@ struct RegAccess {
       if (plat::Long status = w.regFault(req)) return status;
     auto& reg = w.registry_[w.RegIndex(view)];
     const std::string lower = Lower(path);
-    if (!reg.count(lower)) {
+    const bool existed = reg.count(lower) > 0;
+    if (!existed) {
       if (!create) return static_cast<plat::Long>(plat::kErrorFileNotFound);
       // Every key on the way is created too.
       std::string p = lower;
@@ -802,6 +836,8 @@ struct RegAccess {
     plat::HKey h = w.NewToken();
     w.openKeys_[h] = FakeWindows::OpenKey{view, lower};
     *out = h;
+    // REG_CREATED_NEW_KEY, REG_OPENED_EXISTING_KEY
+    if (disposition) *disposition = existed ? 2 : 1;
     return 0;
   }
 
@@ -876,9 +912,8 @@ Long RegCreateKeyExA(HKey hKey, const char* lpSubKey, DWord reserved, char* lpCl
   (void)lpClass;
   (void)dwOptions;
   (void)lpSecurityAttributes;
-  if (lpdwDisposition) *lpdwDisposition = 1;
   return fake::RegAccess::Open(w, "RegCreateKeyExA", hKey, lpSubKey, samDesired, phkResult,
-                               true);
+                               true, lpdwDisposition);
 }
 
 Long RegSetValueExA(HKey hKey, const char* lpValueName, DWord reserved, DWord dwType,
