@@ -217,3 +217,4 @@ include(cmake/Bench.cmake OPTIONAL)
 
 include(cmake/Signing.cmake)
 include(cmake/PlantingPrograms.cmake OPTIONAL)
+include(cmake/ContractTests.cmake OPTIONAL)

@@ -16,13 +16,13 @@
 
 #include <gtest/gtest.h>
 
+#include "ContractResource.h"
 #include "platform/Platform.h"
 
 namespace contract {
 
-// The suite's own resource: type kResourceType, id kResourceId, these bytes
-// (contract.rc holds the same text, without a terminator).
-#define LUMENTA_CONTRACT_RESOURCE_TEXT "Contract resource: seven of CtrData."
+// The suite's own resource: type kResourceType, id kResourceId, the bytes of
+// kResourceText without its terminator (contract.rc).
 constexpr const char* kResourceType = "CtrData";
 constexpr std::uint16_t kResourceId = 7;
 constexpr const char* kResourceText = LUMENTA_CONTRACT_RESOURCE_TEXT;
