@@ -108,7 +108,6 @@ TEST_F(Registry, QueryGivesTypeSizeAndBytesOfEachType) {
 }
 
 TEST_F(Registry, BufferSizesAgainstAValueOfTenBytes) {
-  const std::string bytes = "0123456789";
   struct Case {
     const char* name;
     bool withBuffer;
@@ -122,7 +121,10 @@ TEST_F(Registry, BufferSizesAgainstAValueOfTenBytes) {
       {"exactly the buffer", true, 10, kSuccess, 10},
       {"shorter than the buffer", true, 50, kSuccess, 10},
   };
+  // A text with its terminator, as the program and the framework's setup
+  // write them, and bytes.
   for (plat::DWord type : {plat::kRegBinary, plat::kRegSz}) {
+    const std::string bytes = type == plat::kRegSz ? std::string("012345678", 10) : "0123456789";
     world().PutValue(View::k32, "Sizes", "Value", type, bytes);
     OpenedKey key;
     ASSERT_EQ(Open("Sizes", plat::kKeyRead | plat::kKeyWow64_32Key, key), kSuccess);
@@ -143,6 +145,21 @@ TEST_F(Registry, BufferSizesAgainstAValueOfTenBytes) {
       }
     }
   }
+}
+
+TEST_F(Registry, TextStoredWithoutTerminatorIsGivenAsStored) {
+  // RegQueryValueExA documents that a REG_SZ value may have been stored
+  // without its terminator and is then given without one: the size is the
+  // stored size. Wine adds a terminator and counts it. The in-memory Windows
+  // follows Windows; the program never writes such a value and reads into a
+  // buffer larger than any it accepts.
+  world().PutValue(View::k32, "Unended", "Version", plat::kRegSz, "4.0.30319");
+  OpenedKey key;
+  ASSERT_EQ(Open("Unended", plat::kKeyRead, key), kSuccess);
+  plat::DWord size = 0;
+  EXPECT_EQ(plat::RegQueryValueExA(key.handle, "Version", nullptr, nullptr, nullptr, &size),
+            kSuccess);
+  EXPECT_EQ(size, world().UnderWine() ? 10u : 9u);
 }
 
 TEST_F(Registry, MissingKeyAndMissingValue) {

@@ -32,7 +32,7 @@ TEST_F(Messages, SystemTextsOfTheCodesTheProgramShows) {
       {5, "Access is denied.\r\n", "Access denied.\r\n"},
       {32, "The process cannot access the file because it is being used by another process.\r\n",
        "Sharing violation.\r\n"},
-      {1603, "Fatal error during installation.\r\n", "Fatal error during installation.\r\n"},
+      {1603, "Fatal error during installation.\r\n", "Installation failure.\r\n"},
       {3010,
        "The requested operation is successful. Changes will not be effective until the system "
        "is rebooted.\r\n",

@@ -10,6 +10,12 @@ namespace {
 
 FakeWindows* g_current = nullptr;
 
+void AbortOnFault(const std::string& what) {
+  std::fprintf(stderr, "in-memory Windows: %s\n", what.c_str());
+  std::abort();
+}
+FaultReporter g_reportFault = &AbortOnFault;
+
 std::string ParentOf(const std::string& lowerPath) {
   const std::size_t sep = lowerPath.find_last_of("\\/");
   return sep == std::string::npos ? std::string() : lowerPath.substr(0, sep);
@@ -69,6 +75,21 @@ FakeWindows& FakeWindows::Current() {
     std::abort();
   }
   return *g_current;
+}
+
+void SetFaultReporter(FaultReporter report) { g_reportFault = report ? report : &AbortOnFault; }
+
+void FakeWindows::Record(const char* name) {
+  if (calls.size() < kMaxCalls) {
+    calls.emplace_back(name);
+    return;
+  }
+  if (!exhausted_) {
+    exhausted_ = true;
+    g_reportFault("more than " + std::to_string(kMaxCalls) +
+                  " platform calls in one test: a walk or a loop that does not end (the last: " +
+                  name + ")");
+  }
 }
 
 int FakeWindows::CountCalls(const std::string& name) const {
@@ -171,7 +192,10 @@ int FakeWindows::LoadedLibraryCount() const {
 struct FakeWindows::Impl {
   static plat::UInt PLAT_WINAPI MsiEnumProducts(plat::DWord index, char* buffer) {
     FakeWindows& w = Current();
-    w.calls.push_back("MsiEnumProductsA");
+    w.Record("MsiEnumProductsA");
+    // Past the bound the walk is ended, so that the test fails instead of
+    // running out of memory.
+    if (w.Exhausted()) return plat::kErrorNoMoreItems;
     w.msiEnumIndices.push_back(index);
     if (w.msiEnumError) return *w.msiEnumError;
     if (index >= w.products.size()) return plat::kErrorNoMoreItems;
@@ -186,7 +210,7 @@ struct FakeWindows::Impl {
       plat::DWord* dwDirectoryLength, plat::WChar* pVersion, plat::DWord cchBuffer,
       plat::DWord* dwlength) {
     FakeWindows& w = Current();
-    w.calls.push_back("GetRequestedRuntimeInfo");
+    w.Record("GetRequestedRuntimeInfo");
     RuntimeInfoCall c;
     c.exeIsNull = pExe == nullptr;
     if (pwszVersion) c.version = pwszVersion;
@@ -222,31 +246,31 @@ struct FakeWindows::Impl {
 
   static void PLAT_WINAPI OtherShimEntry() {
     FakeWindows& w = Current();
-    w.calls.push_back("ShimOtherEntry");
+    w.Record("ShimOtherEntry");
     ++w.shimOtherEntryCalls;
   }
 
   static void PLAT_WINAPI PlantedEntry() {
     FakeWindows& w = Current();
-    w.calls.push_back("PlantedEntry");
+    w.Record("PlantedEntry");
     ++w.plantedEntryCalls;
   }
 
   static plat::Bool PLAT_WINAPI SetDefaultDllDirectories(plat::DWord flags) {
     FakeWindows& w = Current();
-    w.calls.push_back("SetDefaultDllDirectories");
+    w.Record("SetDefaultDllDirectories");
     w.setDefaultDllDirectoriesCalls.push_back(flags);
     return 1;
   }
 
   static plat::Bool PLAT_WINAPI SetDllDirectoryA(const char* path) {
     FakeWindows& w = Current();
-    w.calls.push_back("SetDllDirectoryA");
+    w.Record("SetDllDirectoryA");
     w.setDllDirectoryCalls.push_back(path ? path : "<null>");
     return 1;
   }
 
-  static void PLAT_WINAPI AddDllDirectory() { Current().calls.push_back("AddDllDirectory"); }
+  static void PLAT_WINAPI AddDllDirectory() { Current().Record("AddDllDirectory"); }
 };
 
 template <typename Fn>
@@ -272,6 +296,7 @@ Library& FakeWindows::InstallMsi(const std::string& folder) {
   Library& lib = AddLibrary(folder.empty() ? systemFolder : folder, "msi.dll");
   lib.ordinals[plat::kMsiEnumProductsAOrdinal] = AsFarProc(&Impl::MsiEnumProducts);
   lib.exports["MsiEnumProductsA"] = AsFarProc(&Impl::MsiEnumProducts);
+  lib.lastErrorOnUnload = 1411;  // ERROR_CLASS_DOES_NOT_EXIST, as its detach leaves it
   return lib;
 }
 
@@ -347,7 +372,7 @@ namespace {
 
 FakeWindows& W(const char* name) {
   FakeWindows& w = FakeWindows::Current();
-  w.calls.emplace_back(name);
+  w.Record(name);
   return w;
 }
 
@@ -529,8 +554,12 @@ Bool WriteFile(Handle hFile, const void* lpBuffer, DWord nNumberOfBytesToWrite,
   FakeWindows& w = W("WriteFile");
   (void)lpOverlapped;
   const int index = static_cast<int>(w.writeSizes.size());
-  w.writeSizes.push_back(nNumberOfBytesToWrite);
   if (lpNumberOfBytesWritten) *lpNumberOfBytesWritten = 0;
+  if (w.Exhausted()) {
+    w.lastError = w.writeError;
+    return 0;
+  }
+  w.writeSizes.push_back(nNumberOfBytesToWrite);
   auto it = w.handles_.find(hFile);
   if (it == w.handles_.end() || it->second.isProcess) {
     w.lastError = kErrorInvalidHandle;
@@ -671,6 +700,10 @@ Bool FreeLibrary(HModule hLibModule) {
   for (auto& lib : w.libraries) {
     if (lib.get() == hLibModule && (lib->permanent || lib->refCount > 0)) {
       if (!lib->permanent) --lib->refCount;
+      // The library's detach code runs on the last free and may set a last
+      // error of its own, although the free succeeds.
+      if (!lib->permanent && lib->refCount == 0 && lib->lastErrorOnUnload)
+        w.lastError = *lib->lastErrorOnUnload;
       return 1;
     }
   }
