@@ -72,3 +72,10 @@ target_link_libraries(lumenta_unit_tests PRIVATE lumenta_logic lumenta_fake lume
                       GTest::gtest GTest::gtest_main)
 include(GoogleTest)
 gtest_discover_tests(lumenta_unit_tests DISCOVERY_TIMEOUT 60)
+
+# The platform seam's contract against the in-memory Windows; the same cases
+# run against the real API under Wine (cmake/ContractTests.cmake).
+file(GLOB LUMENTA_CONTRACT_CASES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/contract/contract_*.cpp)
+add_executable(lumenta_contract_tests ${LUMENTA_CONTRACT_CASES}
+               ${CMAKE_SOURCE_DIR}/tests/contract/world_fake.cpp)
+target_link_libraries(lumenta_contract_tests PRIVATE lumenta_fake GTest::gtest GTest::gtest_main)

@@ -1,7 +1,9 @@
 // Small owning wrappers for what the program takes from Windows. Each owner
-// is movable, not copyable, releases exactly once (a second Close() does
-// nothing), and keeps the thread's last error as it was, so that a caller
-// can still read the reason of the failure that made it give up.
+// is movable, not copyable, and releases exactly once (a second Close() does
+// nothing). A successful CloseHandle or RegCloseKey leaves the thread's last
+// error as it was; freeing a library runs its detach code, which may not, so
+// KvLibrary keeps the last error across the free for a caller that still
+// reads the reason of the failure that made it give up.
 #pragma once
 
 #include <utility>
@@ -28,11 +30,7 @@ class KvHandle {
   bool IsValid() const { return handle_ != nullptr && handle_ != plat::InvalidHandleValue(); }
   plat::Handle Get() const { return handle_; }
   void Close() {
-    if (IsValid()) {
-      const plat::DWord lastError = plat::GetLastError();
-      plat::CloseHandle(handle_);
-      plat::SetLastError(lastError);
-    }
+    if (IsValid()) plat::CloseHandle(handle_);
     handle_ = nullptr;
   }
 
@@ -70,11 +68,7 @@ class KvRegKey {
 
  private:
   void Reset(plat::HKey key) {
-    if (key_ != nullptr) {
-      const plat::DWord lastError = plat::GetLastError();
-      plat::RegCloseKey(key_);
-      plat::SetLastError(lastError);
-    }
+    if (key_ != nullptr) plat::RegCloseKey(key_);
     key_ = key;
   }
 

@@ -20,7 +20,7 @@ struct Sequence : ::testing::Test {
   void SetUp() override {
     win.InstallMsi();
     win.SetResource("MSI", 130, fake::ToBytes("package"));
-    win.SetResource("EXE", 134, fake::ToBytes("framework installer"));
+    win.SetResource("EXE", 134, fake::ToBytes("MZ framework installer"));
     win.SetResource("KvR", 10, fake::Bytes{'<', 0, 'K', 0, 'v', 0, '/', 0, '>', 0});
   }
   void FrameworkPresent() {

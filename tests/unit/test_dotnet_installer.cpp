@@ -29,6 +29,9 @@ struct InstallRun {
 
 InstallRun RunInstall() {
   InstallRun out;
+  // The installer as the extraction leaves it: a program in the temporary folder.
+  if (!fake::FakeWindows::Current().HasFile(kPath))
+    fake::FakeWindows::Current().PutFile(kPath, fake::ToBytes("MZ installer"));
   try {
     out.result = DotNet::CDotNetInstaller().Install(kPath);
   } catch (const Error::KvExceptionCommon& e) {

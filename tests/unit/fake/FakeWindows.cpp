@@ -10,6 +10,12 @@ namespace {
 
 FakeWindows* g_current = nullptr;
 
+void AbortOnFault(const std::string& what) {
+  std::fprintf(stderr, "in-memory Windows: %s\n", what.c_str());
+  std::abort();
+}
+FaultReporter g_reportFault = &AbortOnFault;
+
 std::string ParentOf(const std::string& lowerPath) {
   const std::size_t sep = lowerPath.find_last_of("\\/");
   return sep == std::string::npos ? std::string() : lowerPath.substr(0, sep);
@@ -51,6 +57,10 @@ FakeWindows::FakeWindows() {
       {5, "Access is denied.\r\n"},
       {32, "The process cannot access the file because it is being used by another process.\r\n"},
       {193, "%1 is not a valid Win32 application.\r\n"},
+      {1603, "Fatal error during installation.\r\n"},
+      {3010,
+       "The requested operation is successful. Changes will not be effective until the system "
+       "is rebooted.\r\n"},
   };
 }
 
@@ -65,6 +75,21 @@ FakeWindows& FakeWindows::Current() {
     std::abort();
   }
   return *g_current;
+}
+
+void SetFaultReporter(FaultReporter report) { g_reportFault = report ? report : &AbortOnFault; }
+
+void FakeWindows::Record(const char* name) {
+  if (calls.size() < kMaxCalls) {
+    calls.emplace_back(name);
+    return;
+  }
+  if (!exhausted_) {
+    exhausted_ = true;
+    g_reportFault("more than " + std::to_string(kMaxCalls) +
+                  " platform calls in one test: a walk or a loop that does not end (the last: " +
+                  name + ")");
+  }
 }
 
 int FakeWindows::CountCalls(const std::string& name) const {
@@ -174,7 +199,9 @@ plat::DWord WriteTempFolder(FakeWindows& w, const std::optional<std::string>& fo
     w.lastError = plat::kErrorPathNotFound;
     return 0;
   }
-  const std::string& t = *folder;
+  // Windows ends the folder in a backslash whatever the environment names.
+  std::string t = *folder;
+  if (t.empty() || (t.back() != '\\' && t.back() != '/')) t.push_back('\\');
   if (t.size() + 1 > nBufferLength) return static_cast<plat::DWord>(t.size() + 1);
   std::memcpy(lpBuffer, t.c_str(), t.size() + 1);
   return static_cast<plat::DWord>(t.size());
@@ -185,7 +212,10 @@ plat::DWord WriteTempFolder(FakeWindows& w, const std::optional<std::string>& fo
 struct FakeWindows::Impl {
   static plat::UInt PLAT_WINAPI MsiEnumProducts(plat::DWord index, char* buffer) {
     FakeWindows& w = Current();
-    w.calls.emplace_back("MsiEnumProductsA");
+    w.Record("MsiEnumProductsA");
+    // Past the bound the walk is ended, so that the test fails instead of
+    // running out of memory.
+    if (w.Exhausted()) return plat::kErrorNoMoreItems;
     w.msiEnumIndices.push_back(index);
     if (w.msiEnumError) return *w.msiEnumError;
     if (index >= w.products.size()) return plat::kErrorNoMoreItems;
@@ -199,7 +229,7 @@ struct FakeWindows::Impl {
       plat::WChar* pDirectory, plat::DWord dwDirectory, plat::DWord* dwDirectoryLength,
       plat::WChar* pVersion, plat::DWord cchBuffer, plat::DWord* dwlength) {
     FakeWindows& w = Current();
-    w.calls.emplace_back("GetRequestedRuntimeInfo");
+    w.Record("GetRequestedRuntimeInfo");
     RuntimeInfoCall c;
     c.exeIsNull = pExe == nullptr;
     if (pwszVersion) c.version = pwszVersion;
@@ -235,35 +265,35 @@ struct FakeWindows::Impl {
 
   static void PLAT_WINAPI OtherShimEntry() {
     FakeWindows& w = Current();
-    w.calls.emplace_back("ShimOtherEntry");
+    w.Record("ShimOtherEntry");
     ++w.shimOtherEntryCalls;
   }
 
   static void PLAT_WINAPI PlantedEntry() {
     FakeWindows& w = Current();
-    w.calls.emplace_back("PlantedEntry");
+    w.Record("PlantedEntry");
     ++w.plantedEntryCalls;
   }
 
   static plat::Bool PLAT_WINAPI SetDefaultDllDirectories(plat::DWord flags) {
     FakeWindows& w = Current();
-    w.calls.emplace_back("SetDefaultDllDirectories");
+    w.Record("SetDefaultDllDirectories");
     w.setDefaultDllDirectoriesCalls.push_back(flags);
     return 1;
   }
 
   static plat::Bool PLAT_WINAPI SetDllDirectoryA(const char* path) {
     FakeWindows& w = Current();
-    w.calls.emplace_back("SetDllDirectoryA");
-    w.setDllDirectoryCalls.emplace_back(path ? path : "<null>");
+    w.Record("SetDllDirectoryA");
+    w.setDllDirectoryCalls.push_back(path ? path : "<null>");
     return 1;
   }
 
-  static void PLAT_WINAPI AddDllDirectory() { Current().calls.emplace_back("AddDllDirectory"); }
+  static void PLAT_WINAPI AddDllDirectory() { Current().Record("AddDllDirectory"); }
 
   static plat::DWord PLAT_WINAPI GetTempPath2A(plat::DWord size, char* buffer) {
     FakeWindows& w = Current();
-    w.calls.emplace_back("GetTempPath2A");
+    w.Record("GetTempPath2A");
     return WriteTempFolder(w, w.tempPath2, size, buffer);
   }
 };
@@ -296,6 +326,7 @@ Library& FakeWindows::InstallMsi(const std::string& folder) {
   Library& lib = AddLibrary(folder.empty() ? systemFolder : folder, "msi.dll");
   lib.ordinals[plat::kMsiEnumProductsAOrdinal] = AsFarProc(&Impl::MsiEnumProducts);
   lib.exports["MsiEnumProductsA"] = AsFarProc(&Impl::MsiEnumProducts);
+  lib.lastErrorOnUnload = 1411;  // ERROR_CLASS_DOES_NOT_EXIST, as its detach leaves it
   return lib;
 }
 
@@ -371,7 +402,7 @@ namespace {
 
 FakeWindows& W(const char* name) {
   FakeWindows& w = FakeWindows::Current();
-  w.calls.emplace_back(name);
+  w.Record(name);
   return w;
 }
 
@@ -413,9 +444,13 @@ HResInfo FindResourceA(HModule hModule, const char* lpName, const char* lpType) 
   if (hModule != nullptr && hModule != w.ExeModule()) return nullptr;
   if (!IsIntResource(lpName) || IsIntResource(lpType)) return nullptr;
   const auto id = static_cast<std::uint16_t>(reinterpret_cast<std::uintptr_t>(lpName));
-  auto it = w.resources.find({Lower(lpType), id});
+  const std::string type = Lower(lpType);
+  auto it = w.resources.find({type, id});
   if (it == w.resources.end()) {
-    w.lastError = 1813;  // ERROR_RESOURCE_TYPE_NOT_FOUND
+    const bool typeKnown = std::any_of(w.resources.begin(), w.resources.end(),
+                                       [&](const auto& r) { return r.first.first == type; });
+    // ERROR_RESOURCE_NAME_NOT_FOUND, ERROR_RESOURCE_TYPE_NOT_FOUND
+    w.lastError = typeKnown ? 1814 : 1813;
     return nullptr;
   }
   return &it->second;
@@ -455,7 +490,14 @@ Bool DeleteFileA(const char* lpFileName) {
   const std::string key = Lower(lpFileName);
   auto it = w.files.find(key);
   if (it == w.files.end()) {
-    w.lastError = kErrorFileNotFound;
+    const std::size_t sep = key.find_last_of("\\/");
+    const std::string parent = sep == std::string::npos ? std::string() : key.substr(0, sep);
+    if (w.folders.count(key))
+      w.lastError = kErrorAccessDenied;  // a folder is not deleted as a file
+    else if (!parent.empty() && !w.folders.count(parent))
+      w.lastError = kErrorPathNotFound;
+    else
+      w.lastError = kErrorFileNotFound;
     return 0;
   }
   for (const auto& [h, open] : w.handles_)
@@ -533,8 +575,12 @@ Bool WriteFile(Handle hFile, const void* lpBuffer, DWord nNumberOfBytesToWrite,
   FakeWindows& w = W("WriteFile");
   (void)lpOverlapped;
   const int index = static_cast<int>(w.writeSizes.size());
-  w.writeSizes.push_back(nNumberOfBytesToWrite);
   if (lpNumberOfBytesWritten) *lpNumberOfBytesWritten = 0;
+  if (w.Exhausted()) {
+    w.lastError = w.writeError;
+    return 0;
+  }
+  w.writeSizes.push_back(nNumberOfBytesToWrite);
   auto it = w.handles_.find(hFile);
   if (it == w.handles_.end() || it->second.isProcess) {
     w.lastError = kErrorInvalidHandle;
@@ -680,6 +726,10 @@ Bool FreeLibrary(HModule hLibModule) {
   for (auto& lib : w.libraries) {
     if (lib.get() == hLibModule && (lib->permanent || lib->refCount > 0)) {
       if (!lib->permanent) --lib->refCount;
+      // The library's detach code runs on the last free and may set a last
+      // error of its own, although the free succeeds.
+      if (!lib->permanent && lib->refCount == 0 && lib->lastErrorOnUnload)
+        w.lastError = *lib->lastErrorOnUnload;
       return 1;
     }
   }
@@ -697,6 +747,19 @@ UInt SetErrorMode(UInt uMode) {
 
 // ---- Processes and the shell ----
 
+namespace {
+
+// Why the system would not start the file: it is not there, or it is not a
+// program (an image starts with "MZ"). 0 when it starts.
+DWord LaunchRefusal(const FakeWindows& w, const char* file) {
+  const fake::FakeFile* f = file ? w.File(file) : nullptr;
+  if (f == nullptr) return kErrorFileNotFound;
+  if (f->bytes.size() < 2 || f->bytes[0] != 'M' || f->bytes[1] != 'Z') return kErrorBadExeFormat;
+  return 0;
+}
+
+}  // namespace
+
 Bool ShellExecuteExA(ShellExecuteInfoA* pExecInfo) {
   FakeWindows& w = W("ShellExecuteExA");
   fake::ShellExecuteExCall call;
@@ -713,7 +776,9 @@ Bool ShellExecuteExA(ShellExecuteInfoA* pExecInfo) {
     error = w.launchErrors.front();
     w.launchErrors.pop_front();
   }
+  if (error == 0) error = LaunchRefusal(w, pExecInfo->lpFile);
   if (error != 0) {
+    pExecInfo->hProcess = nullptr;
     w.lastError = error;
     return 0;
   }
@@ -799,7 +864,8 @@ namespace fake {
 // Registry calls need the private tables; they go through this helper.
 struct RegAccess {
   static plat::Long Open(FakeWindows& w, const char* op, plat::HKey root, const char* sub,
-                         plat::DWord sam, plat::HKey* out, bool create) {
+                         plat::DWord sam, plat::HKey* out, bool create,
+                         plat::DWord* disposition = nullptr) {
     std::string base;
     View view = plat::ViewOf(sam);
     if (!plat::IsHklm(root)) {
@@ -815,7 +881,8 @@ struct RegAccess {
       if (plat::Long status = w.regFault(req)) return status;
     auto& reg = w.registry_[w.RegIndex(view)];
     const std::string lower = Lower(path);
-    if (!reg.contains(lower)) {
+    const bool existed = reg.count(lower) > 0;
+    if (!existed) {
       if (!create) return static_cast<plat::Long>(plat::kErrorFileNotFound);
       // Every key on the way is created too.
       std::string p = lower;
@@ -828,6 +895,8 @@ struct RegAccess {
     plat::HKey h = w.NewToken();
     w.openKeys_[h] = FakeWindows::OpenKey{view, lower};
     *out = h;
+    // REG_CREATED_NEW_KEY, REG_OPENED_EXISTING_KEY
+    if (disposition) *disposition = existed ? 2 : 1;
     return 0;
   }
 
@@ -902,8 +971,8 @@ Long RegCreateKeyExA(HKey hKey, const char* lpSubKey, DWord reserved, char* lpCl
   (void)lpClass;
   (void)dwOptions;
   (void)lpSecurityAttributes;
-  if (lpdwDisposition) *lpdwDisposition = 1;
-  return fake::RegAccess::Open(w, "RegCreateKeyExA", hKey, lpSubKey, samDesired, phkResult, true);
+  return fake::RegAccess::Open(w, "RegCreateKeyExA", hKey, lpSubKey, samDesired, phkResult,
+                               true, lpdwDisposition);
 }
 
 Long RegSetValueExA(HKey hKey, const char* lpValueName, DWord reserved, DWord dwType,

@@ -67,6 +67,7 @@ struct Library {
   std::map<std::uint16_t, plat::FarProc> ordinals;
   int refCount = 0;
   bool permanent = false;  // kernel32: always loaded, never counted
+  std::optional<plat::DWord> lastErrorOnUnload;  // set by its detach code on the last free
   std::string Path() const { return folder + "\\" + name; }
 };
 
@@ -107,6 +108,12 @@ struct RuntimeInfoCall {
   plat::UInt errorModeDuringCall = 0;
 };
 
+// How a fault of the test itself is reported (a call log past its bound).
+// By default the program is ended with the reason on stderr; the unit tests
+// make it a failure of the running test.
+using FaultReporter = void (*)(const std::string& what);
+void SetFaultReporter(FaultReporter report);
+
 class FakeWindows {
  public:
   FakeWindows();
@@ -117,7 +124,12 @@ class FakeWindows {
   static FakeWindows& Current();
 
   // ---- Call log: one line per plat:: call, e.g. "RegCreateKeyExA". ----
+  // Bounded: the call past kMaxCalls is reported as a fault, no longer
+  // recorded, and the walks and writes of the fake end from then on.
+  static constexpr std::size_t kMaxCalls = 100000;
   std::vector<std::string> calls;
+  void Record(const char* name);
+  bool Exhausted() const { return exhausted_; }
   int CountCalls(const std::string& name) const;
   // The calls named in `names`, in order, the others left out.
   std::vector<std::string> CallsAmong(const std::set<std::string>& names) const;
@@ -260,6 +272,7 @@ class FakeWindows {
   std::set<char*> localAllocations_;
   std::map<std::string, std::map<std::string, RegValue>> registry_[2];  // path -> name -> value
   std::uintptr_t nextToken_ = 0x1000;
+  bool exhausted_ = false;
   void* NewToken();
   int RegIndex(View view) const { return singleRegistry ? 0 : static_cast<int>(view); }
 };

@@ -1,0 +1,4 @@
+// The text of the suite's own resource (type CtrData, id 7), shared by the
+// resource script and the cases. The script holds it without a terminator.
+#pragma once
+#define LUMENTA_CONTRACT_RESOURCE_TEXT "Contract resource: seven of CtrData."

@@ -1,0 +1,179 @@
+// Files as the program writes them: the temporary folder's name, a file
+// created with GENERIC_WRITE, FILE_SHARE_READ and CREATE_ALWAYS, written in
+// pieces and closed, and the delete that clears the way first.
+#include <string>
+
+#include "ContractWorld.h"
+
+namespace contract {
+namespace {
+
+constexpr plat::DWord kAlreadyExists = 183;  // ERROR_ALREADY_EXISTS
+constexpr plat::DWord kUntouched = 12345;    // a last error no call here sets
+
+plat::Handle CreateAsTheProgramDoes(const std::string& path) {
+  return plat::CreateFileA(path.c_str(), plat::kGenericWrite, plat::kFileShareRead, nullptr,
+                           plat::kCreateAlways, plat::kFileAttributeNormal, nullptr);
+}
+
+// A handle opened through the seam, closed when the case ends.
+struct OpenedFile {
+  plat::Handle handle = plat::InvalidHandleValue();
+  explicit OpenedFile(plat::Handle h) : handle(h) {}
+  OpenedFile(const OpenedFile&) = delete;
+  OpenedFile& operator=(const OpenedFile&) = delete;
+  ~OpenedFile() { Close(); }
+  bool Valid() const { return handle != plat::InvalidHandleValue() && handle != nullptr; }
+  void Close() {
+    if (Valid()) plat::CloseHandle(handle);
+    handle = plat::InvalidHandleValue();
+  }
+};
+
+using Files = Contract;
+
+TEST_F(Files, TempPathEndsInOneBackslashWhetherTheFolderExistsOrNot) {
+  const std::string present = world().Scratch() + "\\Temp";
+  world().MakeFolder(present);
+  struct Case {
+    const char* name;
+    std::string named;  // as the environment gives it
+    std::string path;   // as GetTempPathA gives it
+  } const cases[] = {
+      {"named without backslash", present, present + "\\"},
+      {"named with backslash", present + "\\", present + "\\"},
+      // The folder is not checked; the caller finds out when it writes.
+      {"folder that does not exist", world().Scratch() + "\\Gone", world().Scratch() + "\\Gone\\"},
+  };
+  for (const Case& c : cases) {
+    world().SetTempFolder(c.named);
+    char buffer[300] = {};
+    EXPECT_EQ(plat::GetTempPathA(sizeof(buffer), buffer), c.path.size()) << c.name;
+    EXPECT_EQ(std::string(buffer), c.path) << c.name;
+  }
+}
+
+TEST_F(Files, TempPathInABufferTooSmallGivesTheSizeNeeded) {
+  const std::string named = world().Scratch() + "\\Temp\\";
+  world().SetTempFolder(named);
+  const plat::DWord length = static_cast<plat::DWord>(named.size());
+  char buffer[300] = {};
+  // One more than the length: the terminator's place.
+  EXPECT_EQ(plat::GetTempPathA(length, buffer), length + 1);
+  EXPECT_EQ(plat::GetTempPathA(1, buffer), length + 1);
+  EXPECT_EQ(plat::GetTempPathA(length + 1, buffer), length);
+  EXPECT_EQ(std::string(buffer), named);
+}
+
+TEST_F(Files, CreateAlwaysOnEachKindOfPath) {
+  const std::string scratch = world().Scratch();
+  struct Case {
+    const char* name;
+    std::string path;
+    void (*prepare)(World&, const std::string& path);
+    bool opens;
+    plat::DWord lastError;
+  } const cases[] = {
+      {"new file", scratch + "\\new.bin", nullptr, true, 0},
+      {"existing file", scratch + "\\old.bin",
+       [](World& w, const std::string& p) { w.MakeFile(p, "older and longer contents"); }, true,
+       kAlreadyExists},
+      {"folder missing", scratch + "\\NoSuchFolder\\file.bin", nullptr, false,
+       plat::kErrorPathNotFound},
+      {"a folder", scratch + "\\Folder",
+       [](World& w, const std::string& p) { w.MakeFolder(p); }, false, plat::kErrorAccessDenied},
+      {"held by another program", scratch + "\\held.bin",
+       [](World& w, const std::string& p) {
+         w.MakeFile(p, "held");
+         w.HoldWithoutSharing(p);
+       },
+       false, plat::kErrorSharingViolation},
+  };
+  for (const Case& c : cases) {
+    if (c.prepare) c.prepare(world(), c.path);
+    plat::SetLastError(kUntouched);
+    OpenedFile file(CreateAsTheProgramDoes(c.path));
+    EXPECT_EQ(file.Valid(), c.opens) << c.name;
+    EXPECT_EQ(plat::GetLastError(), c.lastError) << c.name;
+    if (!c.opens) continue;
+    file.Close();
+    // Replaced or new, the file is empty.
+    EXPECT_EQ(world().ReadFile(c.path), std::string()) << c.name;
+  }
+}
+
+TEST_F(Files, SecondCreateWhileTheFirstHandleIsOpenIsASharingViolation) {
+  const std::string path = world().Scratch() + "\\twice.bin";
+  OpenedFile first(CreateAsTheProgramDoes(path));
+  ASSERT_TRUE(first.Valid());
+  OpenedFile second(CreateAsTheProgramDoes(path));
+  EXPECT_FALSE(second.Valid());
+  EXPECT_EQ(plat::GetLastError(), plat::kErrorSharingViolation);
+}
+
+TEST_F(Files, WriteFileCountsEveryByteAndTheFileHoldsThemInOrder) {
+  const std::string path = world().Scratch() + "\\written.bin";
+  OpenedFile file(CreateAsTheProgramDoes(path));
+  ASSERT_TRUE(file.Valid());
+  std::string expected;
+  for (plat::DWord size : {0u, 1u, 4096u, 65539u}) {
+    std::string piece(size, '\0');
+    for (plat::DWord i = 0; i < size; ++i) piece[i] = static_cast<char>('a' + (i + size) % 26);
+    plat::DWord written = 0xDEAD;
+    EXPECT_EQ(plat::WriteFile(file.handle, piece.data(), size, &written, nullptr), 1) << size;
+    EXPECT_EQ(written, size);
+    expected += piece;
+  }
+  plat::SetLastError(kUntouched);
+  EXPECT_EQ(plat::CloseHandle(file.handle), 1);
+  file.handle = plat::InvalidHandleValue();
+  EXPECT_EQ(plat::GetLastError(), kUntouched);
+  EXPECT_EQ(world().ReadFile(path), expected);
+}
+
+TEST_F(Files, DeleteOnEachKindOfPath) {
+  const std::string scratch = world().Scratch();
+  struct Case {
+    const char* name;
+    std::string path;
+    void (*prepare)(World&, const std::string& path);
+    bool deletes;
+    plat::DWord lastError;
+  } const cases[] = {
+      {"file", scratch + "\\plain.bin",
+       [](World& w, const std::string& p) { w.MakeFile(p, "x"); }, true, kUntouched},
+      {"missing file", scratch + "\\absent.bin", nullptr, false, plat::kErrorFileNotFound},
+      {"folder missing", scratch + "\\NoSuchFolder\\absent.bin", nullptr, false,
+       plat::kErrorPathNotFound},
+      {"a folder", scratch + "\\Folder",
+       [](World& w, const std::string& p) { w.MakeFolder(p); }, false, plat::kErrorAccessDenied},
+      {"held by another program", scratch + "\\held.bin",
+       [](World& w, const std::string& p) {
+         w.MakeFile(p, "held");
+         w.HoldWithoutSharing(p);
+       },
+       false, plat::kErrorSharingViolation},
+  };
+  for (const Case& c : cases) {
+    if (c.prepare) c.prepare(world(), c.path);
+    plat::SetLastError(kUntouched);
+    EXPECT_EQ(plat::DeleteFileA(c.path.c_str()), c.deletes ? 1 : 0) << c.name;
+    EXPECT_EQ(plat::GetLastError(), c.lastError) << c.name;
+    if (c.deletes) {
+      EXPECT_FALSE(world().ReadFile(c.path).has_value()) << c.name;
+    }
+  }
+}
+
+TEST_F(Files, DeleteWhileThisProgramHoldsTheFileOpenIsASharingViolation) {
+  const std::string path = world().Scratch() + "\\open.bin";
+  OpenedFile file(CreateAsTheProgramDoes(path));
+  ASSERT_TRUE(file.Valid());
+  EXPECT_EQ(plat::DeleteFileA(path.c_str()), 0);
+  EXPECT_EQ(plat::GetLastError(), plat::kErrorSharingViolation);
+  file.Close();
+  EXPECT_EQ(plat::DeleteFileA(path.c_str()), 1);
+}
+
+}  // namespace
+}  // namespace contract
