@@ -75,7 +75,8 @@ gtest_discover_tests(lumenta_unit_tests DISCOVERY_TIMEOUT 60)
 
 # The platform seam's contract against the in-memory Windows; the same cases
 # run against the real API under Wine (cmake/ContractTests.cmake).
-file(GLOB LUMENTA_CONTRACT_CASES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/contract/contract_*.cpp)
-add_executable(lumenta_contract_tests ${LUMENTA_CONTRACT_CASES}
-               ${CMAKE_SOURCE_DIR}/tests/contract/world_fake.cpp)
+set(LUMENTA_CONTRACT_CASES "")
+lumenta_sources(LUMENTA_CONTRACT_CASES tests/contract
+  contract_files.cpp contract_modules.cpp contract_registry.cpp contract_shell.cpp world_fake.cpp)
+add_executable(lumenta_contract_tests ${LUMENTA_CONTRACT_CASES})
 target_link_libraries(lumenta_contract_tests PRIVATE lumenta_fake GTest::gtest GTest::gtest_main)
