@@ -469,18 +469,21 @@ def report(variants, T, C, M, R, args):
     # The limit does every step of the framework-present path that the
     # product must take, the walk of the installed products and the runtime
     # shim's check included: the ratio compares like with like.
-    print("ours / limit          wall median   wall min   CPU median   goal (wall median)")
+
+    def ratio_row(mib, r):
+        return (f"  {mib:3d} MiB{'':11s}{r['wall_median']:12.2f}x{r['wall_min']:10.2f}x"
+                f"{r['cpu_median']:11.2f}x")
+
+    print(f"{'ours / limit':20s}{'wall median':>13s}{'wall min':>11s}{'CPU median':>12s}"
+          f"   goal (wall median)")
     for mib in (1, 256):
         r = R[f"{mib} MiB"]
         goal = GOAL_RATIO[mib]
-        print(f"  {mib:3d} MiB           {r['wall_median']:9.2f}x {r['wall_min']:9.2f}x "
-              f"{r['cpu_median']:10.2f}x    <= {goal:.2f}x {verdict(r['wall_median'] <= goal)}")
+        print(f"{ratio_row(mib, r)}   <= {goal:.2f}x {verdict(r['wall_median'] <= goal)}")
     if stock:
         print("ours, stock runtime / limit")
         for mib in (1, 256):
-            r = ratios(T, C, f"stock-{mib}", f"limit-{mib}")
-            print(f"  {mib:3d} MiB           {r['wall_median']:9.2f}x {r['wall_min']:9.2f}x "
-                  f"{r['cpu_median']:10.2f}x")
+            print(ratio_row(mib, ratios(T, C, f"stock-{mib}", f"limit-{mib}")))
     print()
     print("Peak private memory (RssAnon), MiB    1 MiB            256 MiB")
     for label, key in rows:

@@ -38,7 +38,8 @@ def discover(filters):
         if not (file.startswith("test_") and file.endswith(".py")):
             continue
         module_name = file[:-3]
-        module_loader = importlib.util.spec_from_file_location(f"e2e_{module_name}", os.path.join(E2E_DIR, file))
+        module_loader = importlib.util.spec_from_file_location(f"e2e_{module_name}",
+                                                               os.path.join(E2E_DIR, file))
         module = importlib.util.module_from_spec(module_loader)
         module_loader.loader.exec_module(module)
         functions = [f for n, f in inspect.getmembers(module, inspect.isfunction)

@@ -78,8 +78,8 @@ class Session:
 
     def check_programs(self):
         missing = [self.m[k] for k in ("product", "uidriver", "wintool", "filelock",
-                                        "mscoree_shim", "package_msi", "dotnet_setup",
-                                        "source_note")
+                                       "mscoree_shim", "package_msi", "dotnet_setup",
+                                       "source_note")
                    if not os.path.exists(self.m[k])]
         missing += [v["exe"] for v in self.m["variants"].values() if not os.path.exists(v["exe"])]
         if missing:
@@ -151,7 +151,7 @@ class PrefixState:
                 f.write("\t".join(c) + "\n")
         rc, out, err = self.wine.run([self.m["wintool"], "--script", self.wine.win_path(script)],
                                      timeout=60, env=env)
-        lines = [l for l in out.splitlines() if l.strip()]
+        lines = [line for line in out.splitlines() if line.strip()]
         if rc != 0 or len(lines) != len(commands):
             raise WineError(f"wintool failed ({rc}): {out!r} {err[-300:]!r}")
         return lines
@@ -470,7 +470,7 @@ class Scenario:
                 reg_type, data = X.REG_SZ, value.encode("cp1252") + b"\0"
             commands.append(["set", str(view), "HKLM", X.NDP_KEY, name, str(reg_type), data.hex()])
         lines = self.state.wintool(*commands)
-        self.check(all(l == "ok" for l in lines), f"cannot set the framework keys: {lines}")
+        self.check(all(line == "ok" for line in lines), f"cannot set the framework keys: {lines}")
 
     def install_shim(self):
         shutil.copyfile(self.m["mscoree_shim"], self.state.shim_path)
