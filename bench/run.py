@@ -466,14 +466,14 @@ def report(variants, T, C, M, R, args):
     table("CPU time of the process (user + system), ms: the same runs; unlike the time\n"
           "to exit, it leaves out waits for the wineserver and for other load", C)
     print()
-    # The limit does every step of the framework-present path that the
-    # product must take, the walk of the installed products and the runtime
-    # shim's check included: the ratio compares like with like.
 
     def ratio_row(mib, r):
         return (f"  {mib:3d} MiB{'':11s}{r['wall_median']:12.2f}x{r['wall_min']:10.2f}x"
                 f"{r['cpu_median']:11.2f}x")
 
+    # The limit does every step of the framework-present path that the
+    # product must take, the walk of the installed products and the runtime
+    # shim's check included: the ratio compares like with like.
     print(f"{'ours / limit':20s}{'wall median':>13s}{'wall min':>11s}{'CPU median':>12s}"
           f"   goal (wall median)")
     for mib in (1, 256):
