@@ -1,25 +1,31 @@
 /*
  * The bootstrapper's job on the framework-present path by the shortest road:
- * the yardstick that the bench holds the product against.
+ * the yardstick that the bench holds the product against. Every step the
+ * product must take on that path, and no other:
  *
+ *   0. the DLL search restricted to the system folder
+ *      (SetDefaultDllDirectories, looked up at run time as XP lacks it);
  *   1. the note (resource "KvR" 10), Base64-encoded in the product's layout,
  *      as the REG_SZ value SourceInfo under HKLM\Software\Brannex\Freeware -
  *      Lumenta, in the 32-bit view and then in the 64-bit view;
  *   2. the framework's setup key: Install = 1 and Version 4.0.30319 or later;
- *   3. the package (resource "MSI" 130) written to the temporary folder as
+ *      then the runtime shim: mscoree.dll from the system folder, whose
+ *      GetRequestedRuntimeInfo must name runtime v4.0.30319;
+ *   3. the walk of the Windows Installer's product list that the package
+ *      launch makes (msi.dll from the system folder, MsiEnumProductsA by
+ *      ordinal 44 until it stops returning 0);
+ *   4. the package (resource "MSI" 130) written to the temporary folder as
  *      BrannexLumentaSetup.msi in one WriteFile straight from the mapped
  *      resource;
- *   4. the shell's "open" of that file.
+ *   5. the shell's "open" of that file.
  *
- * Built with BENCH_WALK_PRODUCTS, it also walks the Windows Installer's
- * product list first, as the product's launch step does (msi.dll from the
- * system folder, MsiEnumProductsA by ordinal 44 until it stops returning 0):
- * the same job with the cost of that walk, to tell it apart from the rest.
+ * Built with BENCH_SKIP_WALK, it leaves out step 3: what the walk costs,
+ * told apart from the rest.
  *
  * No run-time library: kernel32, advapi32 and shell32 are its only imports.
  * It is an instrument, not a product: it ends with a code of its own when a
- * step fails (1 note, 2 framework, 3 write, 4 open), so that a bench whose
- * set-up is wrong says so instead of timing a shorter road.
+ * step fails (1 note, 2 framework or runtime, 3 write, 4 open), so that a
+ * bench whose set-up is wrong says so instead of timing a shorter road.
  */
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
@@ -111,7 +117,28 @@ static BOOL FrameworkPresent(void) {
   return TRUE;
 }
 
-#ifdef BENCH_WALK_PRODUCTS
+typedef HRESULT(WINAPI* GetRequestedRuntimeInfoFn)(LPCWSTR exe, LPCWSTR version, LPCWSTR config,
+                                                   DWORD startupFlags, DWORD runtimeInfoFlags,
+                                                   LPWSTR directory, DWORD directorySize,
+                                                   DWORD* directoryLength, LPWSTR versionOut,
+                                                   DWORD versionSize, DWORD* versionLength);
+
+/* The shim from the system folder names runtime v4.0.30319 (startup flags 6:
+ * loader optimisation for a multi-domain host, as the product asks). */
+static BOOL RuntimePresent(void) {
+  HMODULE shim = LoadLibraryExA("mscoree.dll", NULL, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  if (!shim) return FALSE;
+  GetRequestedRuntimeInfoFn request =
+      (GetRequestedRuntimeInfoFn)(void (*)(void))GetProcAddress(shim, "GetRequestedRuntimeInfo");
+  WCHAR directory[260], version[50];
+  DWORD directoryLength = 0, versionLength = 50;
+  const BOOL present = request && request(NULL, L"v4.0.30319", NULL, 6, 0, directory, 260,
+                                          &directoryLength, version, 50, &versionLength) >= 0;
+  FreeLibrary(shim);
+  return present;
+}
+
+#ifndef BENCH_SKIP_WALK
 typedef UINT(WINAPI* EnumProductsFn)(DWORD index, LPSTR product);
 
 static void WalkProducts(void) {
@@ -126,7 +153,15 @@ static void WalkProducts(void) {
 }
 #endif
 
+typedef BOOL(WINAPI* SetDefaultDllDirectoriesFn)(DWORD flags);
+
 void WINAPI BenchEntry(void) {
+  HMODULE kernel32 = GetModuleHandleA("kernel32.dll");
+  SetDefaultDllDirectoriesFn setDefault =
+      (SetDefaultDllDirectoriesFn)(void (*)(void))GetProcAddress(kernel32,
+                                                                 "SetDefaultDllDirectories");
+  if (setDefault) setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
+
   DWORD size;
   const BYTE* note = Resource("KvR", 10, &size);
   if (!note || size < 2) ExitProcess(1);
@@ -137,9 +172,9 @@ void WINAPI BenchEntry(void) {
   SetNote(KEY_WOW64_32KEY, text, length);
   SetNote(KEY_WOW64_64KEY, text, length);
 
-  if (!FrameworkPresent()) ExitProcess(2);
+  if (!FrameworkPresent() || !RuntimePresent()) ExitProcess(2);
 
-#ifdef BENCH_WALK_PRODUCTS
+#ifndef BENCH_SKIP_WALK
   WalkProducts();
 #endif
 

@@ -12,9 +12,7 @@ import subprocess
 import time
 
 from . import expected as X
-from .wine import Display, Prefix, WineError, BASE_DLL_OVERRIDES
-
-FRAMEWORK_DLL_OVERRIDES = "mscoree=n;mshtml=;winemenubuilder.exe=d"
+from .wine import Display, Prefix, WineError, BASE_DLL_OVERRIDES, FRAMEWORK_DLL_OVERRIDES
 
 
 class Fail(Exception):

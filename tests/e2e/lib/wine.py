@@ -1,5 +1,5 @@
-"""Wine for the end-to-end tests: an X display, one prefix with one
-persistent wineserver, and the processes that run in it.
+"""Wine for the end-to-end tests, the bench and the demo: an X display, one
+prefix with one persistent wineserver, and the processes that run in it.
 
 Everything that Wine prints goes to files: Wine's background processes
 inherit the output of the command that started them, and a pipe would stay
@@ -23,6 +23,10 @@ SYSTEM_PROCESSES = {
 # winemenubuilder would write menu entries and file associations into the
 # real home folder.
 BASE_DLL_OVERRIDES = "mscoree,mshtml=;winemenubuilder.exe=d"
+# The same with a runtime shim of the prefix's own (the stand-in in the
+# 32-bit system folder) preferred to Wine's builtin one, which names no
+# runtime without Mono.
+FRAMEWORK_DLL_OVERRIDES = "mscoree=n;mshtml=;winemenubuilder.exe=d"
 
 
 class WineError(Exception):
@@ -83,11 +87,15 @@ class Display:
 class Prefix:
     """One Wine prefix, its persistent wineserver and its processes."""
 
-    def __init__(self, path, display, log_dir, arch="win64"):
+    def __init__(self, path, display, log_dir, arch="win64", background=()):
+        """`background`: image names (lower case) of programs of the caller's
+        own that run for the prefix's whole life and, like Wine's services,
+        are not waited for."""
         self.path = os.path.abspath(path)
         self.display = display
         self.log_dir = log_dir
         self.arch = arch
+        self.background = SYSTEM_PROCESSES | set(background)
         self.server_started = False
         self._log_seq = 0
 
@@ -139,7 +147,7 @@ class Prefix:
         base = os.path.join(self.log_dir, f"{self._log_seq:04d}-{tag}")
         return base + ".out", base + ".err"
 
-    def create(self, timeout=240):
+    def create(self, timeout=240, idle_timeout=60):
         """Makes a new prefix and keeps its wineserver running."""
         if os.path.exists(self.path):
             shutil.rmtree(self.path)
@@ -148,7 +156,7 @@ class Prefix:
         rc, _, err = self.run(["wineboot", "-i"], timeout=timeout, tag="wineboot")
         if rc != 0:
             raise WineError(f"wineboot -i failed ({rc}): {err[-500:]}")
-        if not self.wait_idle(60):
+        if not self.wait_idle(idle_timeout):
             raise WineError("wineboot left processes running")
 
     def start_server(self):
@@ -238,14 +246,16 @@ class Prefix:
         result = []
         for pid, cmd in self.processes():
             image = cmd.split(" ")[0].replace("\\", "/").rsplit("/", 1)[-1].lower()
-            if image in SYSTEM_PROCESSES:
+            if image in self.background:
                 continue
             result.append((pid, cmd))
         return result
 
-    def wait_idle(self, timeout):
+    def wait_idle(self, timeout, poll=0.2):
         """Waits until no user process runs in the prefix (the Windows
         Installer that the shell started, say). True when idle in time.
+        `poll`: seconds between looks (each reads every process's
+        environment in /proc).
 
         `wineserver -w` cannot serve here: with a persistent server it waits
         for the server itself, which does not end."""
@@ -255,7 +265,7 @@ class Prefix:
                 return True
             if time.monotonic() >= deadline:
                 return False
-            time.sleep(0.2)
+            time.sleep(poll)
 
     def kill_user_processes(self):
         for pid, _ in self.user_processes():
