@@ -58,6 +58,7 @@ constexpr DWord kErrorSharingViolation = 32;
 constexpr DWord kErrorInvalidParameter = 87;
 constexpr DWord kErrorModNotFound = 126;
 constexpr DWord kErrorProcNotFound = 127;
+constexpr DWord kErrorBadExeFormat = 193;  // the shell asked to start what is not a program
 constexpr DWord kErrorMoreData = 234;
 constexpr DWord kErrorNoMoreItems = 259;
 
