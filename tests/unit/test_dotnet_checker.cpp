@@ -20,7 +20,7 @@ const char kKey[] = "Software\\Microsoft\\NET Framework Setup\\NDP\\v4\\Full";
 constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
 constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
 
-TEST(DotNetVersion, MinimumIs4_0_30319_0) {
+TEST(DotNetVersion, MinimumIsTheFirstReleaseOfFour) {
   struct Case {
     std::string text;
     bool supported;
