@@ -66,7 +66,9 @@ lumenta_sources(LUMENTA_UNIT_TESTS tests/unit
   test_resources_extractor.cpp
   test_system_library.cpp
   test_temp_folder.cpp
-  test_text.cpp)
+  test_kv_scoped.cpp
+  test_text.cpp
+  fake_faults.cpp)
 add_executable(lumenta_unit_tests ${LUMENTA_UNIT_TESTS})
 target_link_libraries(lumenta_unit_tests PRIVATE lumenta_logic lumenta_fake lumenta_logic
                       GTest::gtest GTest::gtest_main)
