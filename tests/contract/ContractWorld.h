@@ -10,11 +10,11 @@
 // prepares and reads back.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <optional>
 #include <string>
-
-#include <gtest/gtest.h>
 
 #include "ContractResource.h"
 #include "platform/Platform.h"

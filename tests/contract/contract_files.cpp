@@ -80,8 +80,8 @@ TEST_F(Files, CreateAlwaysOnEachKindOfPath) {
        kAlreadyExists},
       {"folder missing", scratch + "\\NoSuchFolder\\file.bin", nullptr, false,
        plat::kErrorPathNotFound},
-      {"a folder", scratch + "\\Folder",
-       [](World& w, const std::string& p) { w.MakeFolder(p); }, false, plat::kErrorAccessDenied},
+      {"a folder", scratch + "\\Folder", [](World& w, const std::string& p) { w.MakeFolder(p); },
+       false, plat::kErrorAccessDenied},
       {"held by another program", scratch + "\\held.bin",
        [](World& w, const std::string& p) {
          w.MakeFile(p, "held");
@@ -140,13 +140,13 @@ TEST_F(Files, DeleteOnEachKindOfPath) {
     bool deletes;
     plat::DWord lastError;
   } const cases[] = {
-      {"file", scratch + "\\plain.bin",
-       [](World& w, const std::string& p) { w.MakeFile(p, "x"); }, true, kUntouched},
+      {"file", scratch + "\\plain.bin", [](World& w, const std::string& p) { w.MakeFile(p, "x"); },
+       true, kUntouched},
       {"missing file", scratch + "\\absent.bin", nullptr, false, plat::kErrorFileNotFound},
       {"folder missing", scratch + "\\NoSuchFolder\\absent.bin", nullptr, false,
        plat::kErrorPathNotFound},
-      {"a folder", scratch + "\\Folder",
-       [](World& w, const std::string& p) { w.MakeFolder(p); }, false, plat::kErrorAccessDenied},
+      {"a folder", scratch + "\\Folder", [](World& w, const std::string& p) { w.MakeFolder(p); },
+       false, plat::kErrorAccessDenied},
       {"held by another program", scratch + "\\held.bin",
        [](World& w, const std::string& p) {
          w.MakeFile(p, "held");

@@ -13,7 +13,7 @@ namespace {
 constexpr plat::DWord kResourceTypeNotFound = 1813;  // ERROR_RESOURCE_TYPE_NOT_FOUND
 constexpr plat::DWord kResourceNameNotFound = 1814;  // ERROR_RESOURCE_NAME_NOT_FOUND
 constexpr plat::DWord kInsufficientBuffer = 122;     // ERROR_INSUFFICIENT_BUFFER
-constexpr plat::DWord kClassDoesNotExist = 1411;  // ERROR_CLASS_DOES_NOT_EXIST
+constexpr plat::DWord kClassDoesNotExist = 1411;     // ERROR_CLASS_DOES_NOT_EXIST
 constexpr plat::DWord kUntouched = 12345;
 
 using Modules = Contract;
@@ -22,7 +22,8 @@ TEST_F(Modules, ResourceFoundByTypeNameInAnyCaseLoadedSizedAndLocked) {
   const plat::HModule self = plat::GetModuleHandleA(nullptr);
   ASSERT_NE(self, nullptr);
   for (const char* type : {kResourceType, "CTRDATA", "ctrdata"}) {
-    const plat::HResInfo found = plat::FindResourceA(self, plat::MakeIntResource(kResourceId), type);
+    const plat::HResInfo found =
+        plat::FindResourceA(self, plat::MakeIntResource(kResourceId), type);
     ASSERT_NE(found, nullptr) << type;
     const plat::HGlobal loaded = plat::LoadResource(self, found);
     ASSERT_NE(loaded, nullptr) << type;

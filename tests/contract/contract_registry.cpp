@@ -91,15 +91,15 @@ TEST_F(Registry, ValuesWrittenThroughAViewLandInThatViewOnlyWithTheirTypes) {
 TEST_F(Registry, QueryGivesTypeSizeAndBytesOfEachType) {
   for (View view : {View::k32, View::k64}) {
     SCOPED_TRACE(NameOf(view));
-    for (const TypedValue& v : kTypedValues) world().PutValue(view, "Typed", v.name, v.type, v.bytes);
+    for (const TypedValue& v : kTypedValues)
+      world().PutValue(view, "Typed", v.name, v.type, v.bytes);
     OpenedKey key;
     ASSERT_EQ(Open("Typed", plat::kKeyRead | FlagOf(view), key), kSuccess);
     for (const TypedValue& v : kTypedValues) {
       plat::DWord type = 0;
       std::uint8_t buffer[64] = {};
       plat::DWord size = sizeof(buffer);
-      ASSERT_EQ(plat::RegQueryValueExA(key.handle, v.name, nullptr, &type, buffer, &size),
-                kSuccess)
+      ASSERT_EQ(plat::RegQueryValueExA(key.handle, v.name, nullptr, &type, buffer, &size), kSuccess)
           << v.name;
       EXPECT_EQ(type, v.type) << v.name;
       EXPECT_EQ(std::string(reinterpret_cast<const char*>(buffer), size), v.bytes) << v.name;

@@ -27,8 +27,7 @@ TEST_F(Messages, SystemTextsOfTheCodesTheProgramShows) {
     const char* windows;  // nullptr: no text
     const char* wine;
   } const cases[] = {
-      {2, "The system cannot find the file specified.\r\n",
-       "File not found.\r\n"},
+      {2, "The system cannot find the file specified.\r\n", "File not found.\r\n"},
       {5, "Access is denied.\r\n", "Access denied.\r\n"},
       {32, "The process cannot access the file because it is being used by another process.\r\n",
        "Sharing violation.\r\n"},

@@ -55,8 +55,7 @@ class Win32World : public World {
 
   void SetUp() override {
     ++serial_;
-    const std::string tag =
-        std::to_string(GetCurrentProcessId()) + "-" + std::to_string(serial_);
+    const std::string tag = std::to_string(GetCurrentProcessId()) + "-" + std::to_string(serial_);
     scratch_ = tempRoot_ + "lumenta-contract-" + tag;
     CreateDirectoryA(scratch_.c_str(), nullptr);
     base_ = std::string(kBaseParent) + "\\" + tag;
@@ -106,9 +105,8 @@ class Win32World : public World {
     ASSERT_EQ(written, bytes.size()) << path;
   }
   std::optional<std::string> ReadFile(const std::string& path) override {
-    const HANDLE h =
-        CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return std::nullopt;
     std::string bytes;
     char chunk[65536];
@@ -137,13 +135,13 @@ class Win32World : public World {
   void PutValue(View view, const std::string& subKey, const std::string& name, plat::DWord type,
                 const std::string& bytes) override {
     HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, (base_ + "\\" + subKey).c_str(), 0, nullptr,
-                              REG_OPTION_NON_VOLATILE, KEY_WRITE | FlagOf(view), nullptr, &key,
-                              nullptr),
-              ERROR_SUCCESS);
-    const LONG status = RegSetValueExA(key, name.c_str(), 0, type,
-                                       reinterpret_cast<const BYTE*>(bytes.data()),
-                                       static_cast<DWORD>(bytes.size()));
+    ASSERT_EQ(
+        RegCreateKeyExA(HKEY_LOCAL_MACHINE, (base_ + "\\" + subKey).c_str(), 0, nullptr,
+                        REG_OPTION_NON_VOLATILE, KEY_WRITE | FlagOf(view), nullptr, &key, nullptr),
+        ERROR_SUCCESS);
+    const LONG status =
+        RegSetValueExA(key, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+                       static_cast<DWORD>(bytes.size()));
     RegCloseKey(key);
     ASSERT_EQ(status, ERROR_SUCCESS);
   }

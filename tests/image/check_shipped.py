@@ -61,7 +61,8 @@ def inspect_checks(build, scratch):
                  "page-aligned in the file: yes", "requested execution level: asInvoker",
                  "FileVersion: 1.1.1.17", "signature: none"):
         check(f"inspect reports '{kind}'", kind in r.stdout, r.stdout)
-    extracted = [os.path.join(scratch, "out", n) for n in ("MSI-130.bin", "EXE-134.bin", "KVR-10.bin")]
+    extracted = [os.path.join(scratch, "out", n)
+                 for n in ("MSI-130.bin", "EXE-134.bin", "KVR-10.bin")]
     same = all(os.path.exists(a) and open(a, "rb").read() == open(b, "rb").read()
                for a, b in zip(extracted, payloads))
     check("inspect --extract writes each payload byte for byte", same)

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "app/LumentaSetupBootApp.h"
 #include <string>
 #include <vector>
 
+#include "app/LumentaSetupBootApp.h"
 #include "common/KvSystemLibrary.h"
 #include "dotnet/PrerequisiteStep.h"
 #include "fake/FakeWindows.h"

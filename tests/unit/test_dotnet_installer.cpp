@@ -38,8 +38,13 @@ InstallRun RunInstall() {
     out = {std::nullopt,   e.GetKind(), e.GetFunctionName(), e.GetFileName(),
            e.GetContext(), e.GetLine(), e.GetErrorCode()};
   } catch (const Error::KvExceptionText& e) {
-    out = {std::nullopt, e.GetKind(), e.GetFunctionName(), e.GetFileName(), e.GetText(),
-           e.GetLine(),  0};
+    out = {std::nullopt,
+           e.GetKind(),
+           e.GetFunctionName(),
+           e.GetFileName(),
+           e.GetText(),
+           e.GetLine(),
+           0};
   }
   return out;
 }

@@ -7,8 +7,8 @@
 
 #include "dotnet/PrerequisiteStep.h"
 #include "fake/FakeWindows.h"
-#include "golden_identities.h"
 #include "framework/WinApp.h"
+#include "golden_identities.h"
 
 namespace {
 

@@ -170,6 +170,7 @@ TEST(ProductWalk, OlderSystemsGetTheFullSystemPath) {
   win.systemDirectoryFails = true;
   const int loadsBefore = win.CountCalls("LoadLibraryExA");
   EXPECT_EQ(WalkInstalledProducts(), 0u);
+  // cppcheck-suppress knownConditionTrueFalse ; the walk may load, the count would show it
   EXPECT_EQ(win.CountCalls("LoadLibraryExA"), loadsBefore);
   EXPECT_EQ(win.plantedEntryCalls, 0);
 }

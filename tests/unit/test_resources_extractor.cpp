@@ -8,8 +8,8 @@
 #include "common/KvException.h"
 #include "common/ResourcesExtractor.h"
 #include "fake/FakeWindows.h"
-#include "golden_identities.h"
 #include "framework/WinApp.h"
+#include "golden_identities.h"
 
 namespace {
 
@@ -84,7 +84,8 @@ TEST(ExtractFile, TakesTheResourceFromTheFrameworksResourceModule) {
     // Another module has no such resource.
     fake::Library& other = win.AddLibrary("C:\\windows\\system32", "other.dll");
     ScopedResourceHandle elsewhere(&other);
-    ExpectRaise(ExtractExpectingFailure(kPath), golden::kNotFound, golden::Text(golden::kNotFound, 134));
+    ExpectRaise(ExtractExpectingFailure(kPath), golden::kNotFound,
+                golden::Text(golden::kNotFound, 134));
   }
 }
 

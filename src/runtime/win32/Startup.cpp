@@ -50,8 +50,9 @@ extern "C" [[noreturn]] __attribute__((force_align_arg_pointer)) void WinMainCRT
   __set_app_type(kGuiApp);
   __main();
   // The program ignores its command line.
-  const int code = WinMain(reinterpret_cast<HINSTANCE>(&__ImageBase), nullptr,
-                           const_cast<char*>(""), SW_SHOWDEFAULT);
+  static char noArguments[] = "";
+  const int code =
+      WinMain(reinterpret_cast<HINSTANCE>(&__ImageBase), nullptr, noArguments, SW_SHOWDEFAULT);
   while (g_exitCount > 0) g_exitFunctions[--g_exitCount]();
   ExitProcess(static_cast<UINT>(code));
 }

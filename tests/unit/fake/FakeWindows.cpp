@@ -11,7 +11,7 @@ namespace {
 FakeWindows* g_current = nullptr;
 
 void AbortOnFault(const std::string& what) {
-  std::fprintf(stderr, "in-memory Windows: %s\n", what.c_str());
+  (void)std::fprintf(stderr, "in-memory Windows: %s\n", what.c_str());
   std::abort();
 }
 FaultReporter g_reportFault = &AbortOnFault;
@@ -86,9 +86,9 @@ void FakeWindows::Record(const char* name) {
   }
   if (!exhausted_) {
     exhausted_ = true;
-    g_reportFault("more than " + std::to_string(kMaxCalls) +
-                  " platform calls in one test: a walk or a loop that does not end (the last: " +
-                  name + ")");
+    g_reportFault(
+        "more than " + std::to_string(kMaxCalls) +
+        " platform calls in one test: a walk or a loop that does not end (the last: " + name + ")");
   }
 }
 
@@ -285,7 +285,7 @@ struct FakeWindows::Impl {
   static plat::Bool PLAT_WINAPI SetDllDirectoryA(const char* path) {
     FakeWindows& w = Current();
     w.Record("SetDllDirectoryA");
-    w.setDllDirectoryCalls.push_back(path ? path : "<null>");
+    w.setDllDirectoryCalls.emplace_back(path ? path : "<null>");
     return 1;
   }
 
@@ -492,9 +492,9 @@ Bool DeleteFileA(const char* lpFileName) {
   if (it == w.files.end()) {
     const std::size_t sep = key.find_last_of("\\/");
     const std::string parent = sep == std::string::npos ? std::string() : key.substr(0, sep);
-    if (w.folders.count(key))
+    if (w.folders.contains(key))
       w.lastError = kErrorAccessDenied;  // a folder is not deleted as a file
-    else if (!parent.empty() && !w.folders.count(parent))
+    else if (!parent.empty() && !w.folders.contains(parent))
       w.lastError = kErrorPathNotFound;
     else
       w.lastError = kErrorFileNotFound;
@@ -881,7 +881,7 @@ struct RegAccess {
       if (plat::Long status = w.regFault(req)) return status;
     auto& reg = w.registry_[w.RegIndex(view)];
     const std::string lower = Lower(path);
-    const bool existed = reg.count(lower) > 0;
+    const bool existed = reg.contains(lower);
     if (!existed) {
       if (!create) return static_cast<plat::Long>(plat::kErrorFileNotFound);
       // Every key on the way is created too.
@@ -971,8 +971,8 @@ Long RegCreateKeyExA(HKey hKey, const char* lpSubKey, DWord reserved, char* lpCl
   (void)lpClass;
   (void)dwOptions;
   (void)lpSecurityAttributes;
-  return fake::RegAccess::Open(w, "RegCreateKeyExA", hKey, lpSubKey, samDesired, phkResult,
-                               true, lpdwDisposition);
+  return fake::RegAccess::Open(w, "RegCreateKeyExA", hKey, lpSubKey, samDesired, phkResult, true,
+                               lpdwDisposition);
 }
 
 Long RegSetValueExA(HKey hKey, const char* lpValueName, DWord reserved, DWord dwType,

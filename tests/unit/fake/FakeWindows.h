@@ -66,7 +66,7 @@ struct Library {
   std::map<std::string, plat::FarProc> exports;
   std::map<std::uint16_t, plat::FarProc> ordinals;
   int refCount = 0;
-  bool permanent = false;  // kernel32: always loaded, never counted
+  bool permanent = false;                        // kernel32: always loaded, never counted
   std::optional<plat::DWord> lastErrorOnUnload;  // set by its detach code on the last free
   std::string Path() const { return folder + "\\" + name; }
 };
