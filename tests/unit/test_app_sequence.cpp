@@ -109,6 +109,7 @@ TEST(QuestionCaption, IsTheExecutablesFileNameWithoutFolderAndExtension) {
       {"D:\\dl\\setup.exe", false, "setup"},
       {"C:\\a.b\\my.setup.exe", false, "my.setup"},
       {"C:/a/setup", false, "setup"},
+      {"C:\\a\\.exe", false, ""},
       {"C:\\a/b\\setup.exe", false, "setup"},
       {"C:\\a\\b/setup.exe", false, "setup"},
       {"C:/a\\b/c\\setup.exe", false, "setup"},
@@ -141,17 +142,30 @@ TEST(QuestionCaption, IsTheExecutablesFileNameWithoutFolderAndExtension) {
   }
 }
 
-TEST(AppFramework, InitInstanceRunsOnceAndTheExitHookGivesZero) {
+// InitInstance runs once; whatever it answers, ExitInstance runs once after
+// it and its result is the exit code, which the framework's own makes 0.
+TEST(AppFramework, InitInstanceRunsOnceThenTheExitHookGivesTheExitCode) {
+  for (const bool initialised : {false, true}) {
+    fake::FakeWindows win;
+    struct Probe : CWinAppEx {
+      bool answer = false;
+      int runs = 0, exits = 0;
+      bool InitInstance() override { return ++runs, answer; }
+      int ExitInstance() override { return ++exits, 40 + runs; }
+    } probe;
+    probe.answer = initialised;
+    EXPECT_EQ(fw::RunApplication(), 41) << initialised;
+    EXPECT_EQ(probe.runs, 1) << initialised;
+    EXPECT_EQ(probe.exits, 1) << initialised;
+    EXPECT_EQ(fw::GetResourceHandle(), win.ExeModule());
+  }
   fake::FakeWindows win;
-  struct Probe : CWinAppEx {
-    int runs = 0;
-    bool InitInstance() override { return ++runs, false; }
-  } probe;
+  struct Plain : CWinAppEx {
+    bool InitInstance() override { return false; }
+  } plain;
   EXPECT_EQ(fw::RunApplication(), 0);
-  EXPECT_EQ(probe.runs, 1);
-  EXPECT_EQ(fw::GetResourceHandle(), win.ExeModule());
-  EXPECT_TRUE(probe.OnCommand(kIdHelp));
-  EXPECT_FALSE(probe.OnCommand(1));
+  EXPECT_TRUE(plain.OnCommand(kIdHelp));
+  EXPECT_FALSE(plain.OnCommand(1));
 }
 
 // A second application object while the first lives replaces nothing; with

@@ -69,18 +69,33 @@ TEST(SystemLibrary, LoadedFromTheSystemFolderWithItsImportsSearchedThereFirst) {
 }
 
 // Without a system folder no full path can be built; the bare name, which
-// the ordinary search would find beside the executable, is never tried.
+// the ordinary search would find beside the executable, is never tried. A
+// folder longer than the buffer is told by its size alone, and nothing of it
+// is copied.
 TEST(SystemLibrary, NoSystemFolderOnAnOlderSystemLoadsNothing) {
+  struct Folder {
+    const char* what;
+    bool fails;
+    std::string path;
+  } const folders[] = {
+      {"the system gives no folder", true, "C:\\windows\\system32"},
+      {"a folder longer than a path", false, "C:\\" + std::string(300, 'w')},
+      {"a folder one byte too long", false, "C:\\" + std::string(plat::kMaxPath - 3, 'w')},
+  };
   for (const Caller& caller : kCallers) {
-    fake::FakeWindows win;
-    win.SetKernel32(false);
-    caller.install(win);
-    win.PlantBesideExe(caller.dll, {"MsiEnumProductsA", "GetCORVersion", "CorBindToRuntime",
-                                    "GetRequestedRuntimeInfo"});
-    win.systemDirectoryFails = true;
-    EXPECT_FALSE(caller.run()) << caller.what;
-    EXPECT_TRUE(win.loads.empty()) << caller.what;
-    EXPECT_EQ(win.plantedEntryCalls, 0) << caller.what;
+    for (const Folder& folder : folders) {
+      const std::string where = std::string(caller.what) + ", " + folder.what;
+      fake::FakeWindows win;
+      win.SetKernel32(false);
+      caller.install(win);
+      win.PlantBesideExe(caller.dll, {"MsiEnumProductsA", "GetCORVersion", "CorBindToRuntime",
+                                      "GetRequestedRuntimeInfo"});
+      win.systemDirectoryFails = folder.fails;
+      win.systemFolder = folder.path;
+      EXPECT_FALSE(caller.run()) << where;
+      EXPECT_TRUE(win.loads.empty()) << where;
+      EXPECT_EQ(win.plantedEntryCalls, 0) << where;
+    }
   }
 }
 
