@@ -1,9 +1,10 @@
-// Small owning wrappers for what the program takes from Windows. Each owner
-// is movable, not copyable, and releases exactly once (a second Close() does
-// nothing). A successful CloseHandle or RegCloseKey leaves the thread's last
-// error as it was; freeing a library runs its detach code, which may not, so
-// KvLibrary keeps the last error across the free for a caller that still
-// reads the reason of the failure that made it give up.
+// Small owning wrappers for what the program takes from Windows. No owner is
+// copyable (the handle and library owners are movable), and each releases
+// exactly once (a second Close() does nothing). A successful CloseHandle or
+// RegCloseKey leaves the thread's last error as it was; freeing a library
+// runs its detach code, which may not, so KvLibrary keeps the last error
+// across the free for a caller that still reads the reason of the failure
+// that made it give up.
 #pragma once
 
 #include <utility>
@@ -62,7 +63,6 @@ class KvRegKey {
     return status;
   }
 
-  bool IsOpen() const { return key_ != nullptr; }
   plat::HKey Get() const { return key_; }
   void Close() { Reset(nullptr); }
 
@@ -93,7 +93,6 @@ class KvLibrary {
   ~KvLibrary() { Close(); }
 
   bool IsLoaded() const { return module_ != nullptr; }
-  plat::HModule Get() const { return module_; }
 
   // The entry, cast to its real signature, or null.
   template <typename Fn>

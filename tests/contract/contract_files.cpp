@@ -30,6 +30,34 @@ struct OpenedFile {
   }
 };
 
+// A kind of path the program may be given, made ready below the scratch
+// folder: the create and the delete are each tried on every kind.
+struct PathKind {
+  const char* name;
+  const char* below;  // the path below the scratch folder
+  void (*prepare)(World&, const std::string& path);
+};
+
+constexpr PathKind kNoFile{"no file there", "\\absent.bin", nullptr};
+constexpr PathKind kExistingFile{"existing file", "\\old.bin", [](World& w, const std::string& p) {
+                                   w.MakeFile(p, "older and longer contents");
+                                 }};
+constexpr PathKind kFolderMissing{"folder missing", "\\NoSuchFolder\\file.bin", nullptr};
+constexpr PathKind kAFolder{"a folder", "\\Folder",
+                            [](World& w, const std::string& p) { w.MakeFolder(p); }};
+constexpr PathKind kHeldFile{"held by another program", "\\held.bin",
+                             [](World& w, const std::string& p) {
+                               w.MakeFile(p, "held");
+                               w.HoldWithoutSharing(p);
+                             }};
+
+// The full path of `kind`, made ready.
+std::string Prepare(World& w, const PathKind& kind) {
+  const std::string path = w.Scratch() + kind.below;
+  if (kind.prepare) kind.prepare(w, path);
+  return path;
+}
+
 using Files = Contract;
 
 TEST_F(Files, TempPathEndsInOneBackslashWhetherTheFolderExistsOrNot) {
@@ -66,39 +94,27 @@ TEST_F(Files, TempPathInABufferTooSmallGivesTheSizeNeeded) {
 }
 
 TEST_F(Files, CreateAlwaysOnEachKindOfPath) {
-  const std::string scratch = world().Scratch();
   struct Case {
-    const char* name;
-    std::string path;
-    void (*prepare)(World&, const std::string& path);
+    const PathKind& kind;
     bool opens;
     plat::DWord lastError;
   } const cases[] = {
-      {"new file", scratch + "\\new.bin", nullptr, true, 0},
-      {"existing file", scratch + "\\old.bin",
-       [](World& w, const std::string& p) { w.MakeFile(p, "older and longer contents"); }, true,
-       kAlreadyExists},
-      {"folder missing", scratch + "\\NoSuchFolder\\file.bin", nullptr, false,
-       plat::kErrorPathNotFound},
-      {"a folder", scratch + "\\Folder", [](World& w, const std::string& p) { w.MakeFolder(p); },
-       false, plat::kErrorAccessDenied},
-      {"held by another program", scratch + "\\held.bin",
-       [](World& w, const std::string& p) {
-         w.MakeFile(p, "held");
-         w.HoldWithoutSharing(p);
-       },
-       false, plat::kErrorSharingViolation},
+      {kNoFile, true, 0},
+      {kExistingFile, true, kAlreadyExists},
+      {kFolderMissing, false, plat::kErrorPathNotFound},
+      {kAFolder, false, plat::kErrorAccessDenied},
+      {kHeldFile, false, plat::kErrorSharingViolation},
   };
   for (const Case& c : cases) {
-    if (c.prepare) c.prepare(world(), c.path);
+    const std::string path = Prepare(world(), c.kind);
     plat::SetLastError(kUntouched);
-    OpenedFile file(CreateAsTheProgramDoes(c.path));
-    EXPECT_EQ(file.Valid(), c.opens) << c.name;
-    EXPECT_EQ(plat::GetLastError(), c.lastError) << c.name;
+    OpenedFile file(CreateAsTheProgramDoes(path));
+    EXPECT_EQ(file.Valid(), c.opens) << c.kind.name;
+    EXPECT_EQ(plat::GetLastError(), c.lastError) << c.kind.name;
     if (!c.opens) continue;
     file.Close();
     // Replaced or new, the file is empty.
-    EXPECT_EQ(world().ReadFile(c.path), std::string()) << c.name;
+    EXPECT_EQ(world().ReadFile(path), std::string()) << c.kind.name;
   }
 }
 
@@ -132,35 +148,24 @@ TEST_F(Files, WriteFileCountsEveryByteAndTheFileHoldsThemInOrder) {
 }
 
 TEST_F(Files, DeleteOnEachKindOfPath) {
-  const std::string scratch = world().Scratch();
   struct Case {
-    const char* name;
-    std::string path;
-    void (*prepare)(World&, const std::string& path);
+    const PathKind& kind;
     bool deletes;
     plat::DWord lastError;
   } const cases[] = {
-      {"file", scratch + "\\plain.bin", [](World& w, const std::string& p) { w.MakeFile(p, "x"); },
-       true, kUntouched},
-      {"missing file", scratch + "\\absent.bin", nullptr, false, plat::kErrorFileNotFound},
-      {"folder missing", scratch + "\\NoSuchFolder\\absent.bin", nullptr, false,
-       plat::kErrorPathNotFound},
-      {"a folder", scratch + "\\Folder", [](World& w, const std::string& p) { w.MakeFolder(p); },
-       false, plat::kErrorAccessDenied},
-      {"held by another program", scratch + "\\held.bin",
-       [](World& w, const std::string& p) {
-         w.MakeFile(p, "held");
-         w.HoldWithoutSharing(p);
-       },
-       false, plat::kErrorSharingViolation},
+      {kExistingFile, true, kUntouched},
+      {kNoFile, false, plat::kErrorFileNotFound},
+      {kFolderMissing, false, plat::kErrorPathNotFound},
+      {kAFolder, false, plat::kErrorAccessDenied},
+      {kHeldFile, false, plat::kErrorSharingViolation},
   };
   for (const Case& c : cases) {
-    if (c.prepare) c.prepare(world(), c.path);
+    const std::string path = Prepare(world(), c.kind);
     plat::SetLastError(kUntouched);
-    EXPECT_EQ(plat::DeleteFileA(c.path.c_str()), c.deletes ? 1 : 0) << c.name;
-    EXPECT_EQ(plat::GetLastError(), c.lastError) << c.name;
+    EXPECT_EQ(plat::DeleteFileA(path.c_str()), c.deletes ? 1 : 0) << c.kind.name;
+    EXPECT_EQ(plat::GetLastError(), c.lastError) << c.kind.name;
     if (c.deletes) {
-      EXPECT_FALSE(world().ReadFile(c.path).has_value()) << c.name;
+      EXPECT_FALSE(world().ReadFile(path).has_value()) << c.kind.name;
     }
   }
 }

@@ -54,4 +54,16 @@ TEST(Text, FormatsLikePrintfWhateverTheLength) {
   EXPECT_EQ(fw::Format("<%s>", long_.c_str()), "<" + long_ + ">");
 }
 
+// A format the C library cannot carry out is the framework's failure, never
+// a string of a length the library did not report. A lone surrogate half has
+// no multibyte form in any locale, so %ls fails whatever the locale is.
+TEST(Text, FormatTheLibraryRejectsThrowsStatusCode) {
+  try {
+    static_cast<void>(fw::Format("<%ls>", L"\xD800"));
+    FAIL() << "no exception";
+  } catch (const fw::StatusCodeException& e) {
+    EXPECT_EQ(e.Code(), plat::kEFail);
+  }
+}
+
 }  // namespace
