@@ -20,9 +20,11 @@ add_library(lumenta_logic STATIC ${LUMENTA_LOGIC_SOURCES} ${LUMENTA_FRAME_TABLE_
 target_include_directories(lumenta_logic PUBLIC ${CMAKE_SOURCE_DIR}/src)
 
 # The in-memory Windows that the unit tests and fuzz targets link instead of
-# the real API.
+# the real API: the object a test creates, and one file pair per concern.
 set(LUMENTA_FAKE_SOURCES "")
-lumenta_sources(LUMENTA_FAKE_SOURCES tests/unit/fake FakeWindows.cpp)
+lumenta_sources(LUMENTA_FAKE_SOURCES tests/unit/fake
+  FakeWindows.cpp CallLog.cpp Context.cpp Dialogs.cpp Files.cpp Libraries.cpp Registry.cpp
+  Resources.cpp Shell.cpp System.cpp)
 add_library(lumenta_fake STATIC ${LUMENTA_FAKE_SOURCES})
 target_include_directories(lumenta_fake PUBLIC ${CMAKE_SOURCE_DIR}/tests/unit
                                                ${CMAKE_SOURCE_DIR}/src)

@@ -136,7 +136,7 @@ void CheckAddTrailingSeparator(const std::string& text) {
 }
 
 void CheckTempFolder(fake::FakeWindows& win, const std::string& text) {
-  win.tempPath = text;
+  win.files.tempPath = text;
   const std::string folder = KvFsPath::GetTempFolder();
   // The system ends the folder in a backslash itself; 1023 bytes of buffer:
   // the text and its NUL must fit, or nothing is written.
@@ -165,7 +165,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (nul) name = std::string(nul + 1, restSize - folderSize - 1).c_str();
 
   fake::FakeWindows win;
-  if (doubleByte) win.UseDoubleByteCodePage();
+  if (doubleByte) win.system.UseDoubleByteCodePage();
 
   CheckFileName(doubleByte, folder);
   CheckFileName(doubleByte, name);

@@ -18,15 +18,15 @@ const std::string kPackage = "C:\\Users\\user\\AppData\\Local\\Temp\\BrannexLume
 struct Sequence : ::testing::Test {
   fake::FakeWindows win;
   void SetUp() override {
-    win.InstallMsi();
-    win.SetResource("MSI", 130, fake::ToBytes("package"));
-    win.SetResource("EXE", 134, fake::ToBytes("MZ framework installer"));
-    win.SetResource("KvR", 10, fake::Bytes{'<', 0, 'K', 0, 'v', 0, '/', 0, '>', 0});
+    win.libraries.InstallMsi();
+    win.resources.SetResource("MSI", 130, fake::ToBytes("package"));
+    win.resources.SetResource("EXE", 134, fake::ToBytes("MZ framework installer"));
+    win.resources.SetResource("KvR", 10, fake::Bytes{'<', 0, 'K', 0, 'v', 0, '/', 0, '>', 0});
   }
   void FrameworkPresent() {
-    win.SetDword(fake::View::k32, kSetupKey, "Install", 1);
-    win.SetString(fake::View::k32, kSetupKey, "Version", "4.0.30319");
-    win.InstallShim();
+    win.registry.SetDword(fake::View::k32, kSetupKey, "Install", 1);
+    win.registry.SetString(fake::View::k32, kSetupKey, "Version", "4.0.30319");
+    win.libraries.InstallShim();
   }
   int Run() {
     CLumentaSetupBootApp app;
@@ -37,61 +37,61 @@ struct Sequence : ::testing::Test {
 TEST_F(Sequence, FrameworkPresentShowsNothingAndOpensThePackage) {
   FrameworkPresent();
   EXPECT_EQ(Run(), 0);
-  EXPECT_TRUE(win.messageBoxes.empty());
-  EXPECT_TRUE(win.GetValue(fake::View::k32, kSourceKey, "SourceInfo").has_value());
-  EXPECT_TRUE(win.GetValue(fake::View::k64, kSourceKey, "SourceInfo").has_value());
-  ASSERT_EQ(win.shellExecuteCalls.size(), 1u);
-  EXPECT_EQ(win.shellExecuteCalls[0].file, kPackage);
+  EXPECT_TRUE(win.dialogs.messageBoxes.empty());
+  EXPECT_TRUE(win.registry.GetValue(fake::View::k32, kSourceKey, "SourceInfo").has_value());
+  EXPECT_TRUE(win.registry.GetValue(fake::View::k64, kSourceKey, "SourceInfo").has_value());
+  ASSERT_EQ(win.shell.shellExecuteCalls.size(), 1u);
+  EXPECT_EQ(win.shell.shellExecuteCalls[0].file, kPackage);
   // The note is recorded first, then the framework looked for, then the
   // package opened.
   const std::vector<std::string> order =
-      win.CallsAmong({"RegSetValueExA", "RegQueryValueExA", "ShellExecuteA"});
+      win.calls.Among({"RegSetValueExA", "RegQueryValueExA", "ShellExecuteA"});
   ASSERT_FALSE(order.empty());
   EXPECT_EQ(order.front(), "RegSetValueExA");
   EXPECT_EQ(order.back(), "ShellExecuteA");
   EXPECT_EQ(win.OpenHandleCount(), 0);
-  EXPECT_EQ(win.OpenKeyCount(), 0);
-  EXPECT_EQ(win.LoadedLibraryCount(), 0);
+  EXPECT_EQ(win.registry.OpenKeyCount(), 0);
+  EXPECT_EQ(win.libraries.LoadedLibraryCount(), 0);
 }
 
 TEST_F(Sequence, AnsweringNoEndsTheRunWithoutThePackage) {
-  win.answers = {plat::kIdNo};
+  win.dialogs.answers = {plat::kIdNo};
   EXPECT_EQ(Run(), 0);
-  ASSERT_EQ(win.messageBoxes.size(), 1u);
-  EXPECT_EQ(win.messageBoxes[0].type, 0x24u);
-  EXPECT_FALSE(win.HasFile(kPackage));
-  EXPECT_TRUE(win.shellExecuteCalls.empty());
-  EXPECT_TRUE(win.shellExecuteExCalls.empty());
+  ASSERT_EQ(win.dialogs.messageBoxes.size(), 1u);
+  EXPECT_EQ(win.dialogs.messageBoxes[0].type, 0x24u);
+  EXPECT_FALSE(win.files.HasFile(kPackage));
+  EXPECT_TRUE(win.shell.shellExecuteCalls.empty());
+  EXPECT_TRUE(win.shell.shellExecuteExCalls.empty());
 }
 
 TEST_F(Sequence, CancelledFrameworkInstallEndsTheRunWithoutThePackage) {
-  win.answers = {plat::kIdYes};
-  win.processExitCode = 1602;
+  win.dialogs.answers = {plat::kIdYes};
+  win.shell.processExitCode = 1602;
   EXPECT_EQ(Run(), 0);
-  EXPECT_EQ(win.messageBoxes.size(), 1u);
-  EXPECT_EQ(win.shellExecuteExCalls.size(), 1u);
-  EXPECT_FALSE(win.HasFile(kPackage));
-  EXPECT_TRUE(win.shellExecuteCalls.empty());
+  EXPECT_EQ(win.dialogs.messageBoxes.size(), 1u);
+  EXPECT_EQ(win.shell.shellExecuteExCalls.size(), 1u);
+  EXPECT_FALSE(win.files.HasFile(kPackage));
+  EXPECT_TRUE(win.shell.shellExecuteCalls.empty());
 }
 
 TEST_F(Sequence, FailedFrameworkStepIsShownOnceAndThePackageStillOpens) {
-  win.answers = {plat::kIdYes};
-  win.processExitCode = 1603;
+  win.dialogs.answers = {plat::kIdYes};
+  win.shell.processExitCode = 1603;
   EXPECT_EQ(Run(), 0);
-  ASSERT_EQ(win.messageBoxes.size(), 2u);
-  EXPECT_EQ(win.messageBoxes[1].caption, golden::kErrorCaption);
-  EXPECT_EQ(win.shellExecuteCalls.size(), 1u);
+  ASSERT_EQ(win.dialogs.messageBoxes.size(), 2u);
+  EXPECT_EQ(win.dialogs.messageBoxes[1].caption, golden::kErrorCaption);
+  EXPECT_EQ(win.shell.shellExecuteCalls.size(), 1u);
 }
 
 TEST_F(Sequence, SilentSourceInfoFailureDoesNotKeepThePrerequisiteStepFromRunning) {
-  win.regFault = [](const fake::RegRequest& r) -> plat::Long {
+  win.registry.fault = [](const fake::RegRequest& r) -> plat::Long {
     return r.op == "RegCreateKeyExA" ? 5 : 0;
   };
-  win.RemoveResource("KvR", 10);
+  win.resources.RemoveResource("KvR", 10);
   FrameworkPresent();
   EXPECT_EQ(Run(), 0);
-  EXPECT_TRUE(win.messageBoxes.empty());
-  EXPECT_EQ(win.shellExecuteCalls.size(), 1u);
+  EXPECT_TRUE(win.dialogs.messageBoxes.empty());
+  EXPECT_EQ(win.shell.shellExecuteCalls.size(), 1u);
 }
 
 // The question's caption is the executable's file name without folder and
@@ -124,20 +124,21 @@ TEST(QuestionCaption, IsTheExecutablesFileNameWithoutFolderAndExtension) {
   for (const Case& c : cases) {
     for (const bool withApp : {true, false}) {
       fake::FakeWindows win;
-      if (c.doubleByte) win.UseDoubleByteCodePage();
+      if (c.doubleByte) win.system.UseDoubleByteCodePage();
       if (c.path.size() < 260) {
         EXPECT_EQ(fw::AppNameFromModulePath(c.path), c.caption) << c.path;
       }
-      win.exePath = c.path;
-      win.answers = {plat::kIdNo};
+      win.libraries.exePath = c.path;
+      win.dialogs.answers = {plat::kIdNo};
       if (withApp) {
         CLumentaSetupBootApp app;
         fw::RunApplication();
       } else {
         RunPrerequisiteStep();
       }
-      ASSERT_EQ(win.messageBoxes.size(), 1u) << c.path;
-      EXPECT_EQ(win.messageBoxes[0].caption, c.caption) << c.path << (withApp ? "" : ", no app");
+      ASSERT_EQ(win.dialogs.messageBoxes.size(), 1u) << c.path;
+      EXPECT_EQ(win.dialogs.messageBoxes[0].caption, c.caption)
+          << c.path << (withApp ? "" : ", no app");
     }
   }
 }
@@ -157,7 +158,7 @@ TEST(AppFramework, InitInstanceRunsOnceThenTheExitHookGivesTheExitCode) {
     EXPECT_EQ(fw::RunApplication(), 41) << initialised;
     EXPECT_EQ(probe.runs, 1) << initialised;
     EXPECT_EQ(probe.exits, 1) << initialised;
-    EXPECT_EQ(fw::GetResourceHandle(), win.ExeModule());
+    EXPECT_EQ(fw::GetResourceHandle(), win.libraries.ExeModule());
   }
   fake::FakeWindows win;
   struct Plain : CWinAppEx {
@@ -207,18 +208,18 @@ namespace {
 TEST(DllSearch, SystemFolderOnlyWhereKernel32HasIt) {
   fake::FakeWindows win;
   RestrictDllSearch();
-  EXPECT_EQ(win.setDefaultDllDirectoriesCalls, (std::vector<plat::DWord>{0x800}));
-  EXPECT_TRUE(win.setDllDirectoryCalls.empty());
+  EXPECT_EQ(win.libraries.setDefaultDllDirectoriesCalls, (std::vector<plat::DWord>{0x800}));
+  EXPECT_TRUE(win.libraries.setDllDirectoryCalls.empty());
 }
 
 TEST(DllSearch, OlderSystemsDropTheCurrentFolder) {
   fake::FakeWindows win;
-  win.SetKernel32(false, true);
+  win.libraries.SetKernel32(false, true);
   RestrictDllSearch();
-  EXPECT_EQ(win.setDllDirectoryCalls, (std::vector<std::string>{""}));
-  win.SetKernel32(false, false);
+  EXPECT_EQ(win.libraries.setDllDirectoryCalls, (std::vector<std::string>{""}));
+  win.libraries.SetKernel32(false, false);
   RestrictDllSearch();  // XP before SP1: nothing to call, nothing called
-  EXPECT_EQ(win.setDllDirectoryCalls.size(), 1u);
+  EXPECT_EQ(win.libraries.setDllDirectoryCalls.size(), 1u);
 }
 
 }  // namespace

@@ -75,13 +75,13 @@ TEST(DotNetVersion, PiecesConvertLikeAtoiAndSaturate) {
 
 // A computer with the framework: the flag, a version and a working shim.
 void AddFramework(fake::FakeWindows& win, bool shim = true) {
-  win.SetDword(View::k32, kKey, "Install", 1);
-  win.SetString(View::k32, kKey, "Version", "4.0.30319");
-  if (shim) win.InstallShim();
+  win.registry.SetDword(View::k32, kKey, "Install", 1);
+  win.registry.SetString(View::k32, kKey, "Version", "4.0.30319");
+  if (shim) win.libraries.InstallShim();
 }
 
 bool VersionWasRead(const fake::FakeWindows& win) {
-  for (const auto& r : win.regRequests)
+  for (const auto& r : win.registry.requests)
     if (r.valueName == "Version") return true;
   return false;
 }
@@ -89,19 +89,19 @@ bool VersionWasRead(const fake::FakeWindows& win) {
 TEST(DotNetChecker, InstalledFrameworkIsFoundInTheProcessViewWithExactRequest) {
   fake::FakeWindows win;
   AddFramework(win);
-  win.SetDword(View::k64, kKey, "Install", 0);  // the other view does not count
-  win.errorMode = 0x8000;
+  win.registry.SetDword(View::k64, kKey, "Install", 0);  // the other view does not count
+  win.system.errorMode = 0x8000;
   EXPECT_TRUE(DotNet::CDotNetChecker().IsInstalled());
 
-  for (const auto& r : win.regRequests) {
+  for (const auto& r : win.registry.requests) {
     EXPECT_EQ(r.view, View::k32);
     if (r.op == "RegOpenKeyExA") {
       EXPECT_EQ(r.sam, plat::kKeyRead);
     }
   }
-  EXPECT_EQ(win.CountCalls("RegOpenKeyExA"), 2);  // each test opens its own key
-  ASSERT_EQ(win.runtimeInfoCalls.size(), 1u);
-  const fake::RuntimeInfoCall& c = win.runtimeInfoCalls[0];
+  EXPECT_EQ(win.calls.Count("RegOpenKeyExA"), 2);  // each test opens its own key
+  ASSERT_EQ(win.libraries.runtimeInfoCalls.size(), 1u);
+  const fake::RuntimeInfoCall& c = win.libraries.runtimeInfoCalls[0];
   EXPECT_TRUE(c.exeIsNull);
   EXPECT_EQ(c.version, u"v4.0.30319");
   EXPECT_TRUE(c.configIsNull);
@@ -113,10 +113,10 @@ TEST(DotNetChecker, InstalledFrameworkIsFoundInTheProcessViewWithExactRequest) {
   EXPECT_EQ(c.versionSize, 50u);
   EXPECT_EQ(c.versionLengthIn, 50u);
   EXPECT_EQ(c.errorModeDuringCall, plat::kSemFailCriticalErrors);
-  EXPECT_EQ(win.errorMode, 0x8000u);
-  EXPECT_EQ(win.shimOtherEntryCalls, 0);
-  EXPECT_EQ(win.OpenKeyCount(), 0);
-  EXPECT_EQ(win.LoadedLibraryCount(), 0);
+  EXPECT_EQ(win.system.errorMode, 0x8000u);
+  EXPECT_EQ(win.libraries.shimOtherEntryCalls, 0);
+  EXPECT_EQ(win.registry.OpenKeyCount(), 0);
+  EXPECT_EQ(win.libraries.LoadedLibraryCount(), 0);
 }
 
 TEST(DotNetChecker, InstallFlagMustBeTheNumberOneWhateverItsType) {
@@ -136,10 +136,10 @@ TEST(DotNetChecker, InstallFlagMustBeTheNumberOneWhateverItsType) {
   for (const Case& c : cases) {
     fake::FakeWindows win;
     AddFramework(win);
-    win.SetValue(View::k32, kKey, "Install", c.value);
+    win.registry.SetValue(View::k32, kKey, "Install", c.value);
     EXPECT_EQ(DotNet::CDotNetChecker().IsInstalled(), c.installed) << c.name;
     EXPECT_EQ(VersionWasRead(win), c.installed) << c.name;
-    EXPECT_EQ(win.OpenKeyCount(), 0) << c.name;
+    EXPECT_EQ(win.registry.OpenKeyCount(), 0) << c.name;
   }
 }
 
@@ -158,17 +158,17 @@ TEST(DotNetChecker, RegistryFailuresAnswerFalseAndCloseTheKey) {
     fake::FakeWindows win;
     AddFramework(win);
     if (c.versionMissing) {
-      win.DeleteKey(View::k32, kKey);
-      win.SetDword(View::k32, kKey, "Install", 1);
+      win.registry.DeleteKey(View::k32, kKey);
+      win.registry.SetDword(View::k32, kKey, "Install", 1);
     }
     int opens = 0;
-    win.regFault = [&](const fake::RegRequest& r) -> plat::Long {
+    win.registry.fault = [&](const fake::RegRequest& r) -> plat::Long {
       if (r.op == "RegOpenKeyExA") return opens++ == c.failingOpen ? 5 : 0;
       return r.valueName == c.failingRead ? 5 : 0;
     };
     EXPECT_FALSE(DotNet::CDotNetChecker().IsInstalled()) << c.name;
-    EXPECT_EQ(win.OpenKeyCount(), 0) << c.name;
-    EXPECT_TRUE(win.loads.empty()) << c.name;
+    EXPECT_EQ(win.registry.OpenKeyCount(), 0) << c.name;
+    EXPECT_TRUE(win.libraries.loads.empty()) << c.name;
   }
 }
 
@@ -191,9 +191,10 @@ TEST(DotNetChecker, VersionIsTheTextBeforeTheFirstNulWithinTheBytesRead) {
   for (const Case& c : cases) {
     fake::FakeWindows win;
     AddFramework(win);
-    win.SetValue(View::k32, kKey, "Version", {plat::kRegBinary, c.bytes});
+    win.registry.SetValue(View::k32, kKey, "Version", {plat::kRegBinary, c.bytes});
     EXPECT_EQ(DotNet::CDotNetChecker().IsInstalled(), c.installed) << c.name;
-    EXPECT_EQ(win.loads.empty(), !c.installed) << c.name << ": shim loaded only after the version";
+    EXPECT_EQ(win.libraries.loads.empty(), !c.installed)
+        << c.name << ": shim loaded only after the version";
   }
 }
 
@@ -216,33 +217,33 @@ TEST(DotNetChecker, ShimVariantsReleaseTheLibraryAndRestoreTheErrorMode) {
   for (const Case& c : cases) {
     fake::FakeWindows win;
     AddFramework(win, false);
-    if (c.shim) win.InstallShim(c.corVersion, c.bind, c.runtimeInfo);
-    win.runtimeInfoResult = c.result;
+    if (c.shim) win.libraries.InstallShim(c.corVersion, c.bind, c.runtimeInfo);
+    win.libraries.runtimeInfoResult = c.result;
     EXPECT_EQ(DotNet::CDotNetChecker().IsInstalled(), c.installed) << c.name;
-    EXPECT_EQ(win.runtimeInfoCalls.size(), c.requests) << c.name;
+    EXPECT_EQ(win.libraries.runtimeInfoCalls.size(), c.requests) << c.name;
     const std::vector<plat::UInt> modes =
         c.requests ? std::vector<plat::UInt>{plat::kSemFailCriticalErrors, 0}
                    : std::vector<plat::UInt>{};
-    EXPECT_EQ(win.errorModeHistory, modes) << c.name;
-    EXPECT_EQ(win.shimOtherEntryCalls, 0) << c.name;
-    EXPECT_EQ(win.LoadedLibraryCount(), 0) << c.name;
+    EXPECT_EQ(win.system.errorModeHistory, modes) << c.name;
+    EXPECT_EQ(win.libraries.shimOtherEntryCalls, 0) << c.name;
+    EXPECT_EQ(win.libraries.LoadedLibraryCount(), 0) << c.name;
   }
 }
 
 TEST(DotNetChecker, ShimIsNeverTakenFromBesideTheExecutable) {
   for (const bool modernKernel : {true, false}) {
     fake::FakeWindows win;
-    win.SetKernel32(modernKernel);
+    win.libraries.SetKernel32(modernKernel);
     AddFramework(win, false);
-    win.PlantBesideExe("mscoree.dll",
-                       {"GetCORVersion", "CorBindToRuntime", "GetRequestedRuntimeInfo"});
+    win.libraries.PlantBesideExe("mscoree.dll",
+                                 {"GetCORVersion", "CorBindToRuntime", "GetRequestedRuntimeInfo"});
     EXPECT_FALSE(DotNet::CDotNetChecker().IsInstalled());
-    win.InstallShim();
+    win.libraries.InstallShim();
     EXPECT_TRUE(DotNet::CDotNetChecker().IsInstalled());
-    EXPECT_EQ(win.plantedEntryCalls, 0);
-    for (const auto& load : win.loads)
+    EXPECT_EQ(win.libraries.plantedEntryCalls, 0);
+    for (const auto& load : win.libraries.loads)
       EXPECT_TRUE(load.resolved.empty() || load.resolved == "c:\\windows\\system32\\mscoree.dll");
-    EXPECT_EQ(win.LoadedLibraryCount(), 0);
+    EXPECT_EQ(win.libraries.LoadedLibraryCount(), 0);
   }
 }
 

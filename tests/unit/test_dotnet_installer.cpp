@@ -30,8 +30,8 @@ struct InstallRun {
 InstallRun RunInstall() {
   InstallRun out;
   // The installer as the extraction leaves it: a program in the temporary folder.
-  if (!fake::FakeWindows::Current().HasFile(kPath))
-    fake::FakeWindows::Current().PutFile(kPath, fake::ToBytes("MZ installer"));
+  if (!fake::FakeWindows::Current().files.HasFile(kPath))
+    fake::FakeWindows::Current().files.PutFile(kPath, fake::ToBytes("MZ installer"));
   try {
     out.result = DotNet::CDotNetInstaller().Install(kPath);
   } catch (const Error::KvExceptionCommon& e) {
@@ -74,7 +74,7 @@ TEST(DotNetInstaller, EveryExitCodeIsJudgedAndEndsTheRunAsItsRowSays) {
     EXPECT_EQ(j.line, row.line) << row.code;
 
     fake::FakeWindows win;
-    win.processExitCode = row.code;
+    win.shell.processExitCode = row.code;
     const InstallRun out = RunInstall();
     EXPECT_EQ(win.OpenHandleCount(), 0) << row.code;
     if (row.outcome == Outcome::kDone || row.outcome == Outcome::kCancelled) {
@@ -94,8 +94,8 @@ TEST(DotNetInstaller, EveryExitCodeIsJudgedAndEndsTheRunAsItsRowSays) {
 TEST(DotNetInstaller, LaunchRequestIsFilledFieldByFieldAndWaitedForWithoutLimit) {
   fake::FakeWindows win;
   EXPECT_EQ(RunInstall().result, true);
-  ASSERT_EQ(win.shellExecuteExCalls.size(), 1u);
-  const fake::ShellExecuteExCall& call = win.shellExecuteExCalls[0];
+  ASSERT_EQ(win.shell.shellExecuteExCalls.size(), 1u);
+  const fake::ShellExecuteExCall& call = win.shell.shellExecuteExCalls[0];
   EXPECT_EQ(call.info.cbSize, 60u);
   EXPECT_EQ(call.info.fMask, 0x440u);
   EXPECT_EQ(call.info.hwnd, nullptr);
@@ -111,8 +111,8 @@ TEST(DotNetInstaller, LaunchRequestIsFilledFieldByFieldAndWaitedForWithoutLimit)
   EXPECT_EQ(call.info.dwHotKey, 0u);
   EXPECT_EQ(call.info.hIconOrMonitor, nullptr);
   EXPECT_EQ(call.info.hProcess, nullptr);
-  EXPECT_EQ(win.waits, std::vector<plat::DWord>{plat::kInfinite});
-  EXPECT_EQ(win.CallsAmong({"WaitForSingleObject", "GetExitCodeProcess", "CloseHandle"}),
+  EXPECT_EQ(win.shell.waits, std::vector<plat::DWord>{plat::kInfinite});
+  EXPECT_EQ(win.calls.Among({"WaitForSingleObject", "GetExitCodeProcess", "CloseHandle"}),
             (std::vector<std::string>{"WaitForSingleObject", "GetExitCodeProcess", "CloseHandle"}));
 }
 
@@ -127,12 +127,12 @@ TEST(DotNetInstaller, NothingToJudgeCountsAsDone) {
   };
   for (const Case& c : cases) {
     fake::FakeWindows win;
-    win.processExitCode = 4100;
-    win.launchGivesNoProcess = c.noProcess;
-    win.waitResult = c.waitFails ? plat::kWaitFailed : plat::kWaitObject0;
-    win.exitCodeReadFails = c.readFails;
+    win.shell.processExitCode = 4100;
+    win.shell.launchGivesNoProcess = c.noProcess;
+    win.shell.waitResult = c.waitFails ? plat::kWaitFailed : plat::kWaitObject0;
+    win.shell.exitCodeReadFails = c.readFails;
     EXPECT_EQ(RunInstall().result, true) << c.name;
-    EXPECT_EQ(win.CountCalls("GetExitCodeProcess"), c.readFails ? 1 : 0) << c.name;
+    EXPECT_EQ(win.calls.Count("GetExitCodeProcess"), c.readFails ? 1 : 0) << c.name;
     EXPECT_EQ(win.OpenHandleCount(), 0) << c.name;
   }
 }
@@ -152,15 +152,15 @@ TEST(DotNetInstaller, SharingViolationsAreRetriedForFiveSecondsThenReported) {
   };
   for (const Case& c : cases) {
     fake::FakeWindows win;
-    win.launchErrors = c.errors;
+    win.shell.launchErrors = c.errors;
     const InstallRun out = RunInstall();
-    EXPECT_EQ(win.shellExecuteExCalls.size(), c.launches) << c.name;
-    EXPECT_EQ(win.sleeps, std::vector<plat::DWord>(win.CountCalls("Sleep"), 100)) << c.name;
-    EXPECT_LE(win.sleeps.size(), 50u) << c.name;
+    EXPECT_EQ(win.shell.shellExecuteExCalls.size(), c.launches) << c.name;
+    EXPECT_EQ(win.shell.sleeps, std::vector<plat::DWord>(win.calls.Count("Sleep"), 100)) << c.name;
+    EXPECT_LE(win.shell.sleeps.size(), 50u) << c.name;
     EXPECT_EQ(win.OpenHandleCount(), 0) << c.name;
     if (!c.thrown) {
       EXPECT_EQ(out.result, true) << c.name;
-      EXPECT_EQ(win.sleeps.size(), c.launches - 1) << c.name;
+      EXPECT_EQ(win.shell.sleeps.size(), c.launches - 1) << c.name;
       continue;
     }
     EXPECT_EQ(out.kind, golden::kKindCommon) << c.name;
@@ -169,19 +169,19 @@ TEST(DotNetInstaller, SharingViolationsAreRetriedForFiveSecondsThenReported) {
     EXPECT_EQ(out.function, golden::kInstallFunction) << c.name;
     EXPECT_EQ(out.file, golden::kInstallerSource) << c.name;
     EXPECT_EQ(out.line, golden::kLaunchFailedLine) << c.name;
-    EXPECT_TRUE(win.waits.empty()) << c.name;
+    EXPECT_TRUE(win.shell.waits.empty()) << c.name;
   }
 }
 
 TEST(DotNetInstaller, ExtractWritesTheResourceToTheTemporaryFolderOrTheBareName) {
   fake::FakeWindows win;
-  win.SetResource("EXE", 134, fake::ToBytes("MZ new"));
-  win.PutFile(kPath, fake::ToBytes("MZ old, longer"));
+  win.resources.SetResource("EXE", 134, fake::ToBytes("MZ new"));
+  win.files.PutFile(kPath, fake::ToBytes("MZ old, longer"));
   EXPECT_EQ(std::string(ExtractDotNetInstaller()), kPath);
-  ASSERT_NE(win.File(kPath), nullptr);
-  EXPECT_EQ(win.File(kPath)->bytes, fake::ToBytes("MZ new"));
+  ASSERT_NE(win.files.File(kPath), nullptr);
+  EXPECT_EQ(win.files.File(kPath)->bytes, fake::ToBytes("MZ new"));
 
-  win.tempPath.reset();
+  win.files.tempPath.reset();
   EXPECT_EQ(std::string(ExtractDotNetInstaller()), "dotNetFx40_Full_setup.exe");
 }
 

@@ -44,36 +44,36 @@ TEST(DotNetPrerequisiteStep, OutcomeFollowsTheCheckTheAnswerAndTheRun) {
     fake::FakeWindows win;
     const CWinAppEx app(false, "named");
     if (c.installed) {
-      win.SetDword(fake::View::k32, kKey, "Install", 1);
-      win.SetString(fake::View::k32, kKey, "Version", "4.0.30319");
-      win.InstallShim();
+      win.registry.SetDword(fake::View::k32, kKey, "Install", 1);
+      win.registry.SetString(fake::View::k32, kKey, "Version", "4.0.30319");
+      win.libraries.InstallShim();
     }
-    if (c.resource) win.SetResource("EXE", 134, fake::ToBytes("MZ"));
-    if (c.answer) win.answers.push_back(*c.answer);
-    win.processExitCode = c.exitCode;
+    if (c.resource) win.resources.SetResource("EXE", 134, fake::ToBytes("MZ"));
+    if (c.answer) win.dialogs.answers.push_back(*c.answer);
+    win.shell.processExitCode = c.exitCode;
 
     EXPECT_EQ(RunPrerequisiteStep(), c.goOn) << c.name;
 
     const bool asked = c.answer.has_value();
     const bool errorBox = c.errorText.has_value();
-    ASSERT_EQ(win.messageBoxes.size(), (asked ? 1u : 0u) + (errorBox ? 1u : 0u)) << c.name;
+    ASSERT_EQ(win.dialogs.messageBoxes.size(), (asked ? 1u : 0u) + (errorBox ? 1u : 0u)) << c.name;
     if (asked) {
-      EXPECT_EQ(win.messageBoxes[0].text, kQuestion) << c.name;
-      EXPECT_EQ(win.messageBoxes[0].caption, "named") << c.name;
-      EXPECT_EQ(win.messageBoxes[0].type, 0x24u) << c.name;
-      EXPECT_EQ(win.messageBoxes[0].owner, nullptr) << c.name;
+      EXPECT_EQ(win.dialogs.messageBoxes[0].text, kQuestion) << c.name;
+      EXPECT_EQ(win.dialogs.messageBoxes[0].caption, "named") << c.name;
+      EXPECT_EQ(win.dialogs.messageBoxes[0].type, 0x24u) << c.name;
+      EXPECT_EQ(win.dialogs.messageBoxes[0].owner, nullptr) << c.name;
     }
     if (errorBox) {
-      EXPECT_EQ(win.messageBoxes.back().text, *c.errorText) << c.name;
-      EXPECT_EQ(win.messageBoxes.back().caption, golden::kErrorCaption) << c.name;
-      EXPECT_EQ(win.messageBoxes.back().type, golden::kErrorBoxStyle) << c.name;
+      EXPECT_EQ(win.dialogs.messageBoxes.back().text, *c.errorText) << c.name;
+      EXPECT_EQ(win.dialogs.messageBoxes.back().caption, golden::kErrorCaption) << c.name;
+      EXPECT_EQ(win.dialogs.messageBoxes.back().type, golden::kErrorBoxStyle) << c.name;
     }
     const bool ran = c.answer == plat::kIdYes && c.resource;
-    EXPECT_EQ(win.HasFile(kInstaller), ran) << c.name;
-    EXPECT_EQ(win.shellExecuteExCalls.size(), ran ? 1u : 0u) << c.name;
+    EXPECT_EQ(win.files.HasFile(kInstaller), ran) << c.name;
+    EXPECT_EQ(win.shell.shellExecuteExCalls.size(), ran ? 1u : 0u) << c.name;
     EXPECT_EQ(win.OpenHandleCount(), 0) << c.name;
-    EXPECT_EQ(win.OpenKeyCount(), 0) << c.name;
-    EXPECT_EQ(win.LoadedLibraryCount(), 0) << c.name;
+    EXPECT_EQ(win.registry.OpenKeyCount(), 0) << c.name;
+    EXPECT_EQ(win.libraries.LoadedLibraryCount(), 0) << c.name;
   }
 }
 

@@ -55,7 +55,7 @@ struct DownloadInfo : ::testing::Test {
   // The value as stored: its text without the NUL, after checking that it
   // is REG_SZ and ends with exactly one NUL.
   std::string Stored(fake::View view) {
-    const auto value = win.GetValue(view, kKey, "SourceInfo");
+    const auto value = win.registry.GetValue(view, kKey, "SourceInfo");
     if (!value) return "<none>";
     EXPECT_EQ(value->type, plat::kRegSz);
     EXPECT_FALSE(value->data.empty());
@@ -75,7 +75,7 @@ struct DownloadInfo : ::testing::Test {
 
   // Fails the registry calls of one operation in one view with the given status.
   void FailIn(const std::string& op, fake::View view, plat::Long status = 5) {
-    win.regFault = [=](const fake::RegRequest& r) -> plat::Long {
+    win.registry.fault = [=](const fake::RegRequest& r) -> plat::Long {
       return r.op == op && r.view == view ? status : 0;
     };
   }
@@ -83,7 +83,7 @@ struct DownloadInfo : ::testing::Test {
   // The registry requests as "op view sam path" or "op view value name".
   std::vector<std::string> Requests() const {
     std::vector<std::string> out;
-    for (const fake::RegRequest& r : win.regRequests) {
+    for (const fake::RegRequest& r : win.registry.requests) {
       std::string line = r.op + (r.view == fake::View::k32 ? " 32 " : " 64 ");
       char sam[16];
       std::snprintf(sam, sizeof sam, "0x%X", static_cast<unsigned>(r.sam));
@@ -94,46 +94,46 @@ struct DownloadInfo : ::testing::Test {
   }
 
   std::vector<std::string> RegCalls() const {
-    return win.CallsAmong({"RegCreateKeyExA", "RegOpenKeyExA", "RegSetValueExA", "RegCloseKey"});
+    return win.calls.Among({"RegCreateKeyExA", "RegOpenKeyExA", "RegSetValueExA", "RegCloseKey"});
   }
 };
 
 // ---- Reading the note ------------------------------------------------------------
 
 TEST_F(DownloadInfo, NoResourceLeavesTheTextEmptyAndTouchesNoKey) {
-  win.SetResource("KvR", 11, Note());  // a neighbour is not the note
-  win.SetResource("EXE", 10, Note());
+  win.resources.SetResource("KvR", 11, Note());  // a neighbour is not the note
+  win.resources.SetResource("EXE", 10, Note());
   CDownloadInfo info(kProduct);
   info.LoadFromResource();
   EXPECT_EQ(info.GetEncodedInfo(), "");
   info.SaveToRegistry();
-  EXPECT_TRUE(win.regRequests.empty());
-  EXPECT_FALSE(win.KeyExists(fake::View::k32, kKey));
-  EXPECT_FALSE(win.KeyExists(fake::View::k64, kKey));
+  EXPECT_TRUE(win.registry.requests.empty());
+  EXPECT_FALSE(win.registry.KeyExists(fake::View::k32, kKey));
+  EXPECT_FALSE(win.registry.KeyExists(fake::View::k64, kKey));
 }
 
 TEST_F(DownloadInfo, OneByteResourceIsAnEmptyTextAndNothingIsWritten) {
-  win.SetResource("KvR", 10, fake::Bytes{0x41});
+  win.resources.SetResource("KvR", 10, fake::Bytes{0x41});
   Record();
-  EXPECT_TRUE(win.regRequests.empty());
+  EXPECT_TRUE(win.registry.requests.empty());
 }
 
 TEST_F(DownloadInfo, OddLastByteIsNeitherKeptNorEncoded) {
   fake::Bytes bytes = Note();
-  win.SetResource("KvR", 10, bytes);
+  win.resources.SetResource("KvR", 10, bytes);
   Record();
   const std::string even = Stored(fake::View::k32);
 
   bytes.push_back(0x5A);
   ASSERT_EQ(bytes.size(), 185u);
-  win.SetResource("KvR", 10, bytes);
+  win.resources.SetResource("KvR", 10, bytes);
   Record();
   EXPECT_EQ(Stored(fake::View::k32), even);
   EXPECT_EQ(base64_reference::Check(bytes.data(), 184, 0, Stored(fake::View::k32)), "");
 }
 
 TEST_F(DownloadInfo, NulCodeUnitsAreKeptAndEncoded) {
-  win.SetResource("KvR", 10, fake::Bytes{'a', 0, 0, 0, 'b', 0});
+  win.resources.SetResource("KvR", 10, fake::Bytes{'a', 0, 0, 0, 'b', 0});
   CDownloadInfo info(kProduct);
   info.LoadFromResource();
   EXPECT_EQ(info.GetEncodedInfo(), "YQAAAGIA");
@@ -146,15 +146,19 @@ TEST_F(DownloadInfo, FailedReadKeepsTheFormerText) {
     const char* what;
     void (*spoil)(fake::FakeWindows&);
   } failures[] = {
-      {"missing", [](fake::FakeWindows& w) { w.RemoveResource("KvR", 10); }},
+      {"missing", [](fake::FakeWindows& w) { w.resources.RemoveResource("KvR", 10); }},
       {"not loaded",
-       [](fake::FakeWindows& w) { w.SetResource("KvR", 10, Utf16("x")).failLoad = true; }},
-      {"empty", [](fake::FakeWindows& w) { w.SetResource("KvR", 10, {}); }},
+       [](fake::FakeWindows& w) {
+         w.resources.SetResource("KvR", 10, Utf16("x")).failLoad = true;
+       }},
+      {"empty", [](fake::FakeWindows& w) { w.resources.SetResource("KvR", 10, {}); }},
       {"not locked",
-       [](fake::FakeWindows& w) { w.SetResource("KvR", 10, Utf16("x")).failLock = true; }},
+       [](fake::FakeWindows& w) {
+         w.resources.SetResource("KvR", 10, Utf16("x")).failLock = true;
+       }},
   };
   for (const auto& f : failures) {
-    win.SetResource("KvR", 10, Utf16("ab"));
+    win.resources.SetResource("KvR", 10, Utf16("ab"));
     CDownloadInfo info(kProduct);
     info.LoadFromResource();
     ASSERT_EQ(info.GetEncodedInfo(), "YQBiAA==");
@@ -163,10 +167,10 @@ TEST_F(DownloadInfo, FailedReadKeepsTheFormerText) {
     EXPECT_EQ(info.GetEncodedInfo(), "YQBiAA==") << f.what;
   }
 
-  win.SetResource("KvR", 10, Utf16("ab"));
+  win.resources.SetResource("KvR", 10, Utf16("ab"));
   CDownloadInfo info(kProduct);
   info.LoadFromResource();
-  win.SetResource("KvR", 10, fake::Bytes{0x41});
+  win.resources.SetResource("KvR", 10, fake::Bytes{0x41});
   info.LoadFromResource();
   EXPECT_EQ(info.GetEncodedInfo(), "");
 }
@@ -181,29 +185,29 @@ TEST_F(DownloadInfo, ResourceCallsStopAtTheFirstFailure) {
     return std::vector<std::string>(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(made));
   };
   const auto read = [&] {
-    win.calls.clear();
+    win.calls.Clear();
     CDownloadInfo(kProduct).LoadFromResource();
-    return win.CallsAmong(resourceCalls);
+    return win.calls.Among(resourceCalls);
   };
   EXPECT_EQ(read(), callsFor(1));
-  win.SetResource("KvR", 10, Utf16("x")).failLoad = true;
+  win.resources.SetResource("KvR", 10, Utf16("x")).failLoad = true;
   EXPECT_EQ(read(), callsFor(2));
-  win.SetResource("KvR", 10, {});
+  win.resources.SetResource("KvR", 10, {});
   EXPECT_EQ(read(), callsFor(3));
-  win.SetResource("KvR", 10, Utf16("x")).failLock = true;
+  win.resources.SetResource("KvR", 10, Utf16("x")).failLock = true;
   EXPECT_EQ(read(), callsFor(4));
 }
 
 TEST_F(DownloadInfo, ReadsFromTheFrameworksResourceModule) {
-  win.SetResource("KvR", 10, Note());
+  win.resources.SetResource("KvR", 10, Note());
   {
-    ScopedResourceHandle exe(win.ExeModule());
+    ScopedResourceHandle exe(win.libraries.ExeModule());
     CDownloadInfo info(kProduct);
     info.LoadFromResource();
     EXPECT_NE(info.GetEncodedInfo(), "");
   }
   {
-    fake::Library& other = win.AddLibrary("C:\\windows\\system32", "other.dll");
+    fake::Library& other = win.libraries.AddLibrary("C:\\windows\\system32", "other.dll");
     ScopedResourceHandle elsewhere(&other);
     CDownloadInfo info(kProduct);
     info.LoadFromResource();
@@ -227,7 +231,7 @@ TEST_F(DownloadInfo, KeyPathInsertsTheNameUnchanged) {
 TEST_F(DownloadInfo, BothViewsGetTheSameValueThirtyTwoBitFirst) {
   const fake::Bytes note = Note();
   ASSERT_EQ(note.size(), 184u);
-  win.SetResource("KvR", 10, note);
+  win.resources.SetResource("KvR", 10, note);
   Record();
 
   const std::string text = Stored(fake::View::k32);
@@ -246,12 +250,12 @@ TEST_F(DownloadInfo, BothViewsGetTheSameValueThirtyTwoBitFirst) {
   EXPECT_EQ(RegCalls(),
             (std::vector<std::string>{"RegCreateKeyExA", "RegSetValueExA", "RegCreateKeyExA",
                                       "RegCloseKey", "RegSetValueExA", "RegCloseKey"}));
-  EXPECT_EQ(win.OpenKeyCount(), 0);
+  EXPECT_EQ(win.registry.OpenKeyCount(), 0);
 }
 
 TEST_F(DownloadInfo, WholeLinesOf57BytesEndWithCrLf) {
   const fake::Bytes bytes = Counting(114);
-  win.SetResource("KvR", 10, bytes);
+  win.resources.SetResource("KvR", 10, bytes);
   Record();
   const std::string text = Stored(fake::View::k64);
   EXPECT_EQ(text.size(), 156u);
@@ -261,65 +265,65 @@ TEST_F(DownloadInfo, WholeLinesOf57BytesEndWithCrLf) {
 }
 
 TEST_F(DownloadInfo, ThirtyTwoBitViewRefusedOnlyTheSixtyFourBitViewIsWritten) {
-  win.SetResource("KvR", 10, Note());
+  win.resources.SetResource("KvR", 10, Note());
   FailIn("RegCreateKeyExA", fake::View::k32);
   Record();
-  EXPECT_FALSE(win.KeyExists(fake::View::k32, kKey));
+  EXPECT_FALSE(win.registry.KeyExists(fake::View::k32, kKey));
   EXPECT_EQ(Stored(fake::View::k64).size(), 254u);
   EXPECT_EQ(RegCalls(), (std::vector<std::string>{"RegCreateKeyExA", "RegCreateKeyExA",
                                                   "RegSetValueExA", "RegCloseKey"}));
-  EXPECT_EQ(win.OpenKeyCount(), 0);
+  EXPECT_EQ(win.registry.OpenKeyCount(), 0);
 }
 
 // The first key stays with the holder until the end.
 TEST_F(DownloadInfo, SixtyFourBitViewRefusedOnlyTheThirtyTwoBitViewIsWritten) {
-  win.SetResource("KvR", 10, Note());
+  win.resources.SetResource("KvR", 10, Note());
   FailIn("RegCreateKeyExA", fake::View::k64);
   Record();
   EXPECT_EQ(Stored(fake::View::k32).size(), 254u);
-  EXPECT_FALSE(win.KeyExists(fake::View::k64, kKey));
+  EXPECT_FALSE(win.registry.KeyExists(fake::View::k64, kKey));
   EXPECT_EQ(RegCalls(), (std::vector<std::string>{"RegCreateKeyExA", "RegSetValueExA",
                                                   "RegCreateKeyExA", "RegCloseKey"}));
-  EXPECT_EQ(win.OpenKeyCount(), 0);
+  EXPECT_EQ(win.registry.OpenKeyCount(), 0);
 }
 
 TEST_F(DownloadInfo, AFailedSetDoesNotStopTheOtherView) {
-  win.SetResource("KvR", 10, Note());
+  win.resources.SetResource("KvR", 10, Note());
   FailIn("RegSetValueExA", fake::View::k32);
   Record();
-  EXPECT_EQ(win.GetValue(fake::View::k32, kKey, "SourceInfo"), std::nullopt);
+  EXPECT_EQ(win.registry.GetValue(fake::View::k32, kKey, "SourceInfo"), std::nullopt);
   EXPECT_EQ(Stored(fake::View::k64).size(), 254u);
-  EXPECT_EQ(win.OpenKeyCount(), 0);
+  EXPECT_EQ(win.registry.OpenKeyCount(), 0);
 }
 
 // 32-bit Windows: both access flags address the one registry, whose key gets
 // the same data twice.
 TEST_F(DownloadInfo, SingleRegistryGetsTheSameValueTwice) {
-  win.singleRegistry = true;
-  win.SetResource("KvR", 10, Note());
+  win.registry.singleRegistry = true;
+  win.resources.SetResource("KvR", 10, Note());
   Record();
-  EXPECT_EQ(win.CountCalls("RegSetValueExA"), 2);
+  EXPECT_EQ(win.calls.Count("RegSetValueExA"), 2);
   const std::string text = Stored(fake::View::k32);
   EXPECT_EQ(text.size(), 254u);
   EXPECT_EQ(Stored(fake::View::k64), text);
-  EXPECT_EQ(win.OpenKeyCount(), 0);
+  EXPECT_EQ(win.registry.OpenKeyCount(), 0);
 }
 
 // An exception while a key is open (memory exhaustion inside the registry
 // call stands in for any) leaves through the holder, which closes the key.
 TEST_F(DownloadInfo, ExceptionWhileAKeyIsOpenClosesIt) {
   for (fake::View view : {fake::View::k32, fake::View::k64}) {
-    win.calls.clear();
-    win.SetResource("KvR", 10, Note());
-    win.regFault = [view](const fake::RegRequest& r) -> plat::Long {
+    win.calls.Clear();
+    win.resources.SetResource("KvR", 10, Note());
+    win.registry.fault = [view](const fake::RegRequest& r) -> plat::Long {
       if (r.op == "RegSetValueExA" && r.view == view) throw std::bad_alloc();
       return 0;
     };
     CDownloadInfo info(kProduct);
     info.LoadFromResource();
     EXPECT_THROW(info.SaveToRegistry(), std::bad_alloc);
-    EXPECT_EQ(win.OpenKeyCount(), 0) << static_cast<int>(view);
-    EXPECT_EQ(win.CountCalls("RegCloseKey"), view == fake::View::k32 ? 1 : 2);
+    EXPECT_EQ(win.registry.OpenKeyCount(), 0) << static_cast<int>(view);
+    EXPECT_EQ(win.calls.Count("RegCloseKey"), view == fake::View::k32 ? 1 : 2);
   }
 }
 

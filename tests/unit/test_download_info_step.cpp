@@ -14,24 +14,24 @@ const char kKey[] = "Software\\Brannex\\Freeware - Lumenta";
 
 struct SourceInfoStep : ::testing::Test {
   fake::FakeWindows win;
-  void SetUp() override { win.SetResource("KvR", 10, fake::Bytes{'a', 0, 'b', 0}); }
+  void SetUp() override { win.resources.SetResource("KvR", 10, fake::Bytes{'a', 0, 'b', 0}); }
 };
 
 TEST_F(SourceInfoStep, RecordsTheNoteUnderThisProductsKeyInBothViews) {
   RunSourceInfoStep();
   for (fake::View view : {fake::View::k32, fake::View::k64}) {
-    const auto value = win.GetValue(view, kKey, "SourceInfo");
+    const auto value = win.registry.GetValue(view, kKey, "SourceInfo");
     ASSERT_TRUE(value.has_value());
     EXPECT_EQ(value->type, plat::kRegSz);
     EXPECT_EQ(fake::ToString(value->data), std::string("YQBiAA==\0", 9));
   }
-  EXPECT_EQ(win.OpenKeyCount(), 0);
+  EXPECT_EQ(win.registry.OpenKeyCount(), 0);
 }
 
 TEST_F(SourceInfoStep, NoNoteMeansNoKey) {
-  win.RemoveResource("KvR", 10);
+  win.resources.RemoveResource("KvR", 10);
   RunSourceInfoStep();
-  EXPECT_TRUE(win.regRequests.empty());
+  EXPECT_TRUE(win.registry.requests.empty());
 }
 
 // Whatever is thrown on this road stays here, and no key is left open.
@@ -46,15 +46,15 @@ TEST_F(SourceInfoStep, DropsEveryException) {
   };
   for (const auto& r : raises) {
     for (const char* op : {"RegCreateKeyExA", "RegSetValueExA"}) {
-      win.regFault = [&r, op](const fake::RegRequest& req) -> plat::Long {
+      win.registry.fault = [&r, op](const fake::RegRequest& req) -> plat::Long {
         if (req.op == op) r.raise();
         return 0;
       };
       EXPECT_NO_THROW(RunSourceInfoStep()) << r.what << " in " << op;
-      EXPECT_EQ(win.OpenKeyCount(), 0) << r.what << " in " << op;
+      EXPECT_EQ(win.registry.OpenKeyCount(), 0) << r.what << " in " << op;
     }
   }
-  EXPECT_TRUE(win.messageBoxes.empty());
+  EXPECT_TRUE(win.dialogs.messageBoxes.empty());
 }
 
 }  // namespace

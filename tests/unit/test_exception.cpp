@@ -79,7 +79,7 @@ TEST(ExceptionCommonText, CodeZeroSkipsTheSystemAndReadsZeroInParentheses) {
   fake::FakeWindows win;
   const KvExceptionCommon e(0, "Failed to execute .NET Framework installer.", "f", "g", 1);
   EXPECT_EQ(e.GetText(), "(0) Failed to execute .NET Framework installer.");
-  EXPECT_EQ(win.CountCalls("FormatMessageA"), 0);
+  EXPECT_EQ(win.calls.Count("FormatMessageA"), 0);
 }
 
 TEST(ExceptionCommonText, AKnownCodeGivesTheSystemMessageCodeAndContext) {
@@ -88,16 +88,16 @@ TEST(ExceptionCommonText, AKnownCodeGivesTheSystemMessageCodeAndContext) {
   EXPECT_EQ(e.GetText(),
             "The process cannot access the file because it is being used by another process. "
             "(0x20)\n\nFailed to execute .NET Framework installer.");
-  ASSERT_EQ(win.formatMessageCalls.size(), 1u);
-  EXPECT_EQ(win.formatMessageCalls[0].flags, 0x1300u);
-  EXPECT_EQ(win.formatMessageCalls[0].code, 32u);
-  EXPECT_EQ(win.formatMessageCalls[0].language, 0x400u);
-  EXPECT_EQ(win.OutstandingLocalAllocations(), 0);
+  ASSERT_EQ(win.system.formatMessageCalls.size(), 1u);
+  EXPECT_EQ(win.system.formatMessageCalls[0].flags, 0x1300u);
+  EXPECT_EQ(win.system.formatMessageCalls[0].code, 32u);
+  EXPECT_EQ(win.system.formatMessageCalls[0].language, 0x400u);
+  EXPECT_EQ(win.system.OutstandingLocalAllocations(), 0);
 }
 
 TEST(ExceptionCommonText, AnUnknownCodeGivesTheShortForm) {
   fake::FakeWindows win;
-  win.systemMessages.erase(3010);  // a system without its text, as Wine is
+  win.system.messages.erase(3010);  // a system without its text, as Wine is
   const KvExceptionCommon e(3010,
                             "Unknown error occurred and the installation of Dotnetfx.exe "
                             "cannot proceed.",
@@ -108,7 +108,7 @@ TEST(ExceptionCommonText, AnUnknownCodeGivesTheShortForm) {
 
 TEST(ExceptionCommonText, AnEmptyContextEndsAtTheClosingParenthesis) {
   fake::FakeWindows win;
-  win.systemMessages.erase(3010);  // a system without its text, as Wine is
+  win.system.messages.erase(3010);  // a system without its text, as Wine is
   EXPECT_EQ(KvExceptionCommon(3010, "", "f", "g", 1).GetText(), "(0xbc2)");
   EXPECT_EQ(KvExceptionCommon(5, "", "f", "g", 1).GetText(), "Access is denied. (0x5)");
   EXPECT_EQ(KvExceptionCommon(0, "  \r\n", "f", "g", 1).GetText(), "(0)");
@@ -116,14 +116,14 @@ TEST(ExceptionCommonText, AnEmptyContextEndsAtTheClosingParenthesis) {
 
 TEST(ExceptionCommonText, ASystemMessageOfOnlyWhiteSpaceCountsAsNone) {
   fake::FakeWindows win;
-  win.systemMessages[1234] = " \r\n\t";
+  win.system.messages[1234] = " \r\n\t";
   EXPECT_EQ(KvExceptionCommon(1234, "ctx", "f", "g", 1).GetText(), "(0x4d2) ctx");
-  EXPECT_EQ(win.OutstandingLocalAllocations(), 0);
+  EXPECT_EQ(win.system.OutstandingLocalAllocations(), 0);
 }
 
 TEST(ExceptionCommonText, TheSystemMessageIsTrimmedOnBothSides) {
   fake::FakeWindows win;
-  win.systemMessages[7] = "\r\n  Bad block.  \r\n";
+  win.system.messages[7] = "\r\n  Bad block.  \r\n";
   EXPECT_EQ(KvExceptionCommon(7, "ctx", "f", "g", 1).GetText(), "Bad block. (0x7)\n\nctx");
 }
 
@@ -131,48 +131,48 @@ TEST(ExceptionCommonText, IsComputedAnewAtEveryCall) {
   fake::FakeWindows win;
   const KvExceptionCommon e(2, "ctx", "f", "g", 1);
   EXPECT_EQ(e.GetText(), "The system cannot find the file specified. (0x2)\n\nctx");
-  win.systemMessages.erase(2);
+  win.system.messages.erase(2);
   EXPECT_EQ(e.GetText(), "(0x2) ctx");
 }
 
 TEST(SystemMessage, ReturnsTheTextAsTheSystemGivesItAndFreesTheBuffer) {
   fake::FakeWindows win;
   EXPECT_EQ(Error::GetSystemMessage(5), "Access is denied.\r\n");
-  EXPECT_EQ(win.CountCalls("LocalFree"), 1);
-  EXPECT_EQ(win.OutstandingLocalAllocations(), 0);
+  EXPECT_EQ(win.calls.Count("LocalFree"), 1);
+  EXPECT_EQ(win.system.OutstandingLocalAllocations(), 0);
   EXPECT_EQ(Error::GetSystemMessage(999999), "");
-  EXPECT_EQ(win.CountCalls("LocalFree"), 1);
+  EXPECT_EQ(win.calls.Count("LocalFree"), 1);
   EXPECT_EQ(Error::GetSystemMessage(0), "");
-  EXPECT_EQ(win.CountCalls("FormatMessageA"), 2);
+  EXPECT_EQ(win.calls.Count("FormatMessageA"), 2);
 }
 
 // The length the system returns counts every byte; a NUL inside it ends the
 // text all the same, and a message that starts with one is no message.
 TEST(SystemMessage, EndsAtAnEmbeddedNul) {
   fake::FakeWindows win;
-  win.systemMessages[1234] = std::string("Bad block.\0 junk\r\n", 19);
-  win.systemMessages[1235] = std::string("\0junk", 5);
+  win.system.messages[1234] = std::string("Bad block.\0 junk\r\n", 19);
+  win.system.messages[1235] = std::string("\0junk", 5);
   EXPECT_EQ(Error::GetSystemMessage(1234), "Bad block.");
   EXPECT_EQ(Error::GetSystemMessage(1235), "");
   EXPECT_EQ(KvExceptionCommon(1234, "ctx", "f", "g", 1).GetText(), "Bad block. (0x4d2)\n\nctx");
   EXPECT_EQ(KvExceptionCommon(1235, "ctx", "f", "g", 1).GetText(), "(0x4d3) ctx");
-  EXPECT_EQ(win.OutstandingLocalAllocations(), 0);
+  EXPECT_EQ(win.system.OutstandingLocalAllocations(), 0);
 }
 
 // ---- The error report ---------------------------------------------------------------------
 
 TEST(ErrorReport, ShowsOneBoxWithNoOwnerCaptionErrorAndTheErrorStyle) {
   fake::FakeWindows win;
-  win.answers.push_back(plat::kIdCancel);
+  win.dialogs.answers.push_back(plat::kIdCancel);
   EXPECT_EQ(KvExceptionText("Failed to find resource 134.", "ResourcesExtractor",
                             "CResourcesExtractor::ExtractFile", 9)
                 .ShowError(),
             plat::kIdCancel);  // the box's result, as it comes
-  ASSERT_EQ(win.messageBoxes.size(), 1u);
-  EXPECT_EQ(win.messageBoxes[0].owner, nullptr);
-  EXPECT_EQ(win.messageBoxes[0].text, "Failed to find resource 134.");
-  EXPECT_EQ(win.messageBoxes[0].caption, golden::kErrorCaption);
-  EXPECT_EQ(win.messageBoxes[0].type, kErrorBoxStyle);
+  ASSERT_EQ(win.dialogs.messageBoxes.size(), 1u);
+  EXPECT_EQ(win.dialogs.messageBoxes[0].owner, nullptr);
+  EXPECT_EQ(win.dialogs.messageBoxes[0].text, "Failed to find resource 134.");
+  EXPECT_EQ(win.dialogs.messageBoxes[0].caption, golden::kErrorCaption);
+  EXPECT_EQ(win.dialogs.messageBoxes[0].type, kErrorBoxStyle);
 }
 
 TEST(ErrorReport, AnEmptyOrBlankMessageShowsTheFallbackWithThePosition) {
@@ -181,10 +181,10 @@ TEST(ErrorReport, AnEmptyOrBlankMessageShowsTheFallbackWithThePosition) {
       .ShowError();
   KvExceptionText(" \r\n\t ", "ResourcesExtractor", "CResourcesExtractor::ExtractFile", 9)
       .ShowError();
-  ASSERT_EQ(win.messageBoxes.size(), 2u);
+  ASSERT_EQ(win.dialogs.messageBoxes.size(), 2u);
   char fallback[128];
   std::snprintf(fallback, sizeof fallback, golden::kEmptyTextFallback, "ResourcesExtractor", 9);
-  for (const auto& box : win.messageBoxes) {
+  for (const auto& box : win.dialogs.messageBoxes) {
     EXPECT_EQ(box.text, fallback);
     EXPECT_EQ(box.caption, golden::kErrorCaption);
   }
@@ -193,8 +193,8 @@ TEST(ErrorReport, AnEmptyOrBlankMessageShowsTheFallbackWithThePosition) {
 TEST(ErrorReport, TrimsOuterWhiteSpaceAndKeepsInnerLineBreaks) {
   fake::FakeWindows win;
   KvExceptionText("\r\n  first line\nsecond line \r\n", "f", "g", 1).ShowError();
-  ASSERT_EQ(win.messageBoxes.size(), 1u);
-  EXPECT_EQ(win.messageBoxes[0].text, "first line\nsecond line");
+  ASSERT_EQ(win.dialogs.messageBoxes.size(), 1u);
+  EXPECT_EQ(win.dialogs.messageBoxes[0].text, "first line\nsecond line");
 }
 
 TEST(ErrorReport, TrimsCharacterByCharacterInTheAnsiCodePage) {
@@ -202,11 +202,11 @@ TEST(ErrorReport, TrimsCharacterByCharacterInTheAnsiCodePage) {
   fake::FakeWindows win;
   const std::string message = "x\x81 ";
   KvExceptionText(message.c_str(), "f", "g", 1).ShowError();
-  win.UseDoubleByteCodePage();
+  win.system.UseDoubleByteCodePage();
   KvExceptionText(message.c_str(), "f", "g", 1).ShowError();
-  ASSERT_EQ(win.messageBoxes.size(), 2u);
-  EXPECT_EQ(win.messageBoxes[0].text, "x\x81");
-  EXPECT_EQ(win.messageBoxes[1].text, "x\x81 ");
+  ASSERT_EQ(win.dialogs.messageBoxes.size(), 2u);
+  EXPECT_EQ(win.dialogs.messageBoxes[0].text, "x\x81");
+  EXPECT_EQ(win.dialogs.messageBoxes[1].text, "x\x81 ");
 }
 
 TEST(ErrorReport, ShowsTheTextOfACommonException) {
@@ -215,12 +215,12 @@ TEST(ErrorReport, ShowsTheTextOfACommonException) {
                     "DotNet::CDotNetInstaller::Install", 39)
       .ShowError();
   KvExceptionCommon(0, "", "DotNetInstaller", "g", 39).ShowError();
-  ASSERT_EQ(win.messageBoxes.size(), 2u);
-  EXPECT_EQ(win.messageBoxes[0].text,
+  ASSERT_EQ(win.dialogs.messageBoxes.size(), 2u);
+  EXPECT_EQ(win.dialogs.messageBoxes[0].text,
             "The process cannot access the file because it is being used by another process. "
             "(0x20)\n\nFailed to execute .NET Framework installer.");
   // Never empty, so never the fallback.
-  EXPECT_EQ(win.messageBoxes[1].text, "(0)");
+  EXPECT_EQ(win.dialogs.messageBoxes[1].text, "(0)");
 }
 
 }  // namespace

@@ -22,9 +22,9 @@ TEST(FileWrite, WritesTheFileAndClosesItOnce) {
     EXPECT_TRUE(file.Write(bytes, sizeof(bytes)));
   }
   EXPECT_EQ(win.OpenHandleCount(), 0);
-  EXPECT_EQ(win.CountCalls("CloseHandle"), 1);
-  ASSERT_TRUE(win.HasFile(kPath));
-  EXPECT_EQ(win.File(kPath)->bytes, (fake::Bytes{1, 2, 3}));
+  EXPECT_EQ(win.calls.Count("CloseHandle"), 1);
+  ASSERT_TRUE(win.files.HasFile(kPath));
+  EXPECT_EQ(win.files.File(kPath)->bytes, (fake::Bytes{1, 2, 3}));
 }
 
 TEST(FileWrite, AFailedOpenCallsNothingMoreAndEveryWriteFails) {
@@ -35,9 +35,9 @@ TEST(FileWrite, AFailedOpenCallsNothingMoreAndEveryWriteFails) {
     const std::uint8_t bytes[] = {1};
     EXPECT_FALSE(file.Write(bytes, 1));
   }
-  EXPECT_EQ(win.CountCalls("WriteFile"), 0);
-  EXPECT_EQ(win.CountCalls("CloseHandle"), 0);
-  EXPECT_FALSE(win.HasFile("C:\\missing\\out.bin"));
+  EXPECT_EQ(win.calls.Count("WriteFile"), 0);
+  EXPECT_EQ(win.calls.Count("CloseHandle"), 0);
+  EXPECT_FALSE(win.files.HasFile("C:\\missing\\out.bin"));
 }
 
 TEST(FileWriteChunks, ABlockLargerThanEightMebibytesGoesInChunksOfAtMostEight) {
@@ -48,9 +48,9 @@ TEST(FileWriteChunks, ABlockLargerThanEightMebibytesGoesInChunksOfAtMostEight) {
     KvFileWrite file(kPath);
     EXPECT_TRUE(file.Write(bytes.data(), static_cast<plat::DWord>(bytes.size())));
   }
-  EXPECT_EQ(win.writeSizes, (std::vector<plat::DWord>{kChunk, kChunk, 3}));
-  ASSERT_NE(win.File(kPath), nullptr);
-  EXPECT_EQ(win.File(kPath)->bytes, bytes);
+  EXPECT_EQ(win.files.writeSizes, (std::vector<plat::DWord>{kChunk, kChunk, 3}));
+  ASSERT_NE(win.files.File(kPath), nullptr);
+  EXPECT_EQ(win.files.File(kPath)->bytes, bytes);
 }
 
 TEST(FileWriteChunks, ExactlyEightMebibytesIsOneCall) {
@@ -58,39 +58,39 @@ TEST(FileWriteChunks, ExactlyEightMebibytesIsOneCall) {
   std::vector<std::uint8_t> bytes(kChunk, 0x5A);
   KvFileWrite file(kPath);
   EXPECT_TRUE(file.Write(bytes.data(), kChunk));
-  EXPECT_EQ(win.writeSizes, (std::vector<plat::DWord>{kChunk}));
+  EXPECT_EQ(win.files.writeSizes, (std::vector<plat::DWord>{kChunk}));
 }
 
 TEST(FileWriteChunks, AShortWriteThatReportsSuccessIsAFailure) {
   // A full disk: WriteFile returns TRUE with fewer bytes than asked.
   fake::FakeWindows win;
-  win.maxWritePerCall = 10;
+  win.files.maxWritePerCall = 10;
   std::vector<std::uint8_t> bytes(25, 1);
   KvFileWrite file(kPath);
   EXPECT_FALSE(file.Write(bytes.data(), 25));
-  EXPECT_EQ(win.CountCalls("WriteFile"), 1);
+  EXPECT_EQ(win.calls.Count("WriteFile"), 1);
 }
 
 TEST(FileWriteChunks, AZeroProgressWriteIsAFailureNotALoop) {
   fake::FakeWindows win;
-  win.maxWritePerCall = 0;
+  win.files.maxWritePerCall = 0;
   const std::uint8_t bytes[] = {1, 2};
   KvFileWrite file(kPath);
   EXPECT_FALSE(file.Write(bytes, 2));
-  EXPECT_EQ(win.CountCalls("WriteFile"), 1);
+  EXPECT_EQ(win.calls.Count("WriteFile"), 1);
 }
 
 TEST(FileWriteChunks, AFailureInALaterChunkStopsTheWriteAndKeepsWhatWasWritten) {
   fake::FakeWindows win;
-  win.failWriteCall = 1;
+  win.files.failWriteCall = 1;
   std::vector<std::uint8_t> bytes(kChunk + 1, 2);
   {
     KvFileWrite file(kPath);
     EXPECT_FALSE(file.Write(bytes.data(), kChunk + 1));
   }
-  EXPECT_EQ(win.CountCalls("WriteFile"), 2);
-  ASSERT_NE(win.File(kPath), nullptr);
-  EXPECT_EQ(win.File(kPath)->bytes.size(), kChunk);
+  EXPECT_EQ(win.calls.Count("WriteFile"), 2);
+  ASSERT_NE(win.files.File(kPath), nullptr);
+  EXPECT_EQ(win.files.File(kPath)->bytes.size(), kChunk);
   EXPECT_EQ(win.OpenHandleCount(), 0);
 }
 
@@ -98,7 +98,7 @@ TEST(FileWriteChunks, ANullBlockWithASizeIsRefusedWithoutAWrite) {
   fake::FakeWindows win;
   KvFileWrite file(kPath);
   EXPECT_FALSE(file.Write(nullptr, 4));
-  EXPECT_EQ(win.CountCalls("WriteFile"), 0);
+  EXPECT_EQ(win.calls.Count("WriteFile"), 0);
 }
 
 }  // namespace

@@ -43,7 +43,7 @@ TEST(FsPathFileName, LastBackslashWinsOverALaterSlash) {
 // happens to be a backslash.
 TEST(FsPathDoubleByte, TrailByteIsNoSeparatorForTheFileName) {
   fake::FakeWindows win;
-  win.UseDoubleByteCodePage();
+  win.system.UseDoubleByteCodePage();
   const std::string dbcs = "\x95\x5C";
   EXPECT_EQ(KvFsPath(("C:\\d\\x" + dbcs + "y").c_str()).GetFileName(), "x" + dbcs + "y");
   EXPECT_EQ(KvFsPath(("x" + dbcs + "y").c_str()).GetFileName(), "x" + dbcs + "y");
@@ -51,7 +51,7 @@ TEST(FsPathDoubleByte, TrailByteIsNoSeparatorForTheFileName) {
 
 TEST(FsPathDoubleByte, TrailByteSatisfiesTheTrailingSeparatorRule) {
   fake::FakeWindows win;
-  win.UseDoubleByteCodePage();
+  win.system.UseDoubleByteCodePage();
   const std::string folder = "C:\\d\\x\x95\x5C";
   EXPECT_EQ(KvFsPath(folder.c_str()).Combine("a.msi"), folder + "a.msi");
 }
@@ -63,22 +63,22 @@ TEST(FsPathDoubleByte, SingleByteCodePageTreatsTheSameByteAsASeparator) {
 
 TEST(FsPathTempFolder, EndsWithASeparator) {
   fake::FakeWindows win;
-  win.tempPath = "C:\\Users\\me\\Temp";
+  win.files.tempPath = "C:\\Users\\me\\Temp";
   EXPECT_EQ(KvFsPath::GetTempFolder(), "C:\\Users\\me\\Temp\\");
-  win.tempPath = "C:\\Users\\me\\Temp\\";
+  win.files.tempPath = "C:\\Users\\me\\Temp\\";
   EXPECT_EQ(KvFsPath::GetTempFolder(), "C:\\Users\\me\\Temp\\");
 }
 
 TEST(FsPathTempFolder, NothingFromTheSystemIsTheEmptyPath) {
   fake::FakeWindows win;
-  win.tempPath.reset();
+  win.files.tempPath.reset();
   EXPECT_EQ(KvFsPath::GetTempFolder(), "");
   EXPECT_EQ(KvFsPath::GetTempFolder().Combine("x.exe"), "x.exe");
 }
 
 TEST(FsPathTempFolder, AFolderTooLongForTheBufferIsTheEmptyPath) {
   fake::FakeWindows win;
-  win.tempPath = "C:\\" + std::string(1100, 'a') + "\\";
+  win.files.tempPath = "C:\\" + std::string(1100, 'a') + "\\";
   EXPECT_EQ(KvFsPath::GetTempFolder(), "");
 }
 

@@ -20,12 +20,12 @@ TEST(KvLibrary, FreeingKeepsTheCallersLastError) {
   };
   for (const Case& c : cases) {
     fake::FakeWindows win;
-    win.InstallMsi();
+    win.libraries.InstallMsi();
     KvLibrary msi = LoadSystemLibrary("msi.dll");
     ASSERT_TRUE(msi.IsLoaded()) << c.name;
     plat::SetLastError(plat::kErrorSharingViolation);
     c.release(msi);
-    EXPECT_EQ(win.LoadedLibraryCount(), 0) << c.name;
+    EXPECT_EQ(win.libraries.LoadedLibraryCount(), 0) << c.name;
     EXPECT_EQ(plat::GetLastError(), plat::kErrorSharingViolation) << c.name;
   }
 }
@@ -40,11 +40,11 @@ namespace {
 
 TEST(FakeCallLog, AWalkThatNeverEndsFailsTheTestWithinTheBound) {
   fake::FakeWindows win;
-  win.InstallMsi();
-  win.msiEnumError = 0;  // every index "succeeds": the walk would never end
+  win.libraries.InstallMsi();
+  win.libraries.msiEnumError = 0;  // every index "succeeds": the walk would never end
   unsigned calls = 0;
   EXPECT_NONFATAL_FAILURE(calls = WalkInstalledProducts(), "a walk or a loop that does not end");
-  EXPECT_LE(win.calls.size(), fake::FakeWindows::kMaxCalls);
+  EXPECT_LE(win.calls.All().size(), fake::CallLog::kMaxCalls);
   EXPECT_GT(calls, 0u);
 }
 

@@ -53,36 +53,36 @@ class ScopedResourceHandle {
 
 TEST(ExtractFile, ReplacesAnExistingFileWithExactlyTheResourceBytes) {
   fake::FakeWindows win;
-  win.PutFile(kPath, fake::Bytes(5000, 0xEE));
-  win.SetResource("EXE", 134, fake::ToBytes("MZ installer"));
+  win.files.PutFile(kPath, fake::Bytes(5000, 0xEE));
+  win.resources.SetResource("EXE", 134, fake::ToBytes("MZ installer"));
   CResourcesExtractor::ExtractFile(kPath);
-  ASSERT_TRUE(win.HasFile(kPath));
-  EXPECT_EQ(win.File(kPath)->bytes, fake::ToBytes("MZ installer"));
+  ASSERT_TRUE(win.files.HasFile(kPath));
+  EXPECT_EQ(win.files.File(kPath)->bytes, fake::ToBytes("MZ installer"));
   EXPECT_EQ(win.OpenHandleCount(), 0);
 }
 
 TEST(ExtractFile, DeletesThenReadsTheResourceThenWritesAndCloses) {
   fake::FakeWindows win;
-  win.SetResource("EXE", 134, fake::Bytes(10, 1));
+  win.resources.SetResource("EXE", 134, fake::Bytes(10, 1));
   CResourcesExtractor::ExtractFile(kPath);
   EXPECT_EQ(
-      win.CallsAmong({"DeleteFileA", "FindResourceA", "LoadResource", "SizeofResource",
-                      "LockResource", "CreateFileA", "WriteFile", "CloseHandle"}),
+      win.calls.Among({"DeleteFileA", "FindResourceA", "LoadResource", "SizeofResource",
+                       "LockResource", "CreateFileA", "WriteFile", "CloseHandle"}),
       (std::vector<std::string>{"DeleteFileA", "FindResourceA", "LoadResource", "SizeofResource",
                                 "LockResource", "CreateFileA", "WriteFile", "CloseHandle"}));
 }
 
 TEST(ExtractFile, TakesTheResourceFromTheFrameworksResourceModule) {
   fake::FakeWindows win;
-  win.SetResource("EXE", 134, fake::Bytes(10, 1));
+  win.resources.SetResource("EXE", 134, fake::Bytes(10, 1));
   {
-    ScopedResourceHandle exe(win.ExeModule());
+    ScopedResourceHandle exe(win.libraries.ExeModule());
     CResourcesExtractor::ExtractFile(kPath);
-    EXPECT_TRUE(win.HasFile(kPath));
+    EXPECT_TRUE(win.files.HasFile(kPath));
   }
   {
     // Another module has no such resource.
-    fake::Library& other = win.AddLibrary("C:\\windows\\system32", "other.dll");
+    fake::Library& other = win.libraries.AddLibrary("C:\\windows\\system32", "other.dll");
     ScopedResourceHandle elsewhere(&other);
     ExpectRaise(ExtractExpectingFailure(kPath), golden::kNotFound,
                 golden::Text(golden::kNotFound, 134));
@@ -92,12 +92,12 @@ TEST(ExtractFile, TakesTheResourceFromTheFrameworksResourceModule) {
 TEST(ExtractResource, WritesAnyTypeAndIdWithTheSameMessages) {
   fake::FakeWindows win;
   const char msi[] = "C:\\Users\\user\\AppData\\Local\\Temp\\BrannexLumentaSetup.msi";
-  win.SetResource("MSI", 130, fake::ToBytes("package"));
+  win.resources.SetResource("MSI", 130, fake::ToBytes("package"));
   CResourcesExtractor::ExtractResource(msi, "MSI", 130);
-  ASSERT_NE(win.File(msi), nullptr);
-  EXPECT_EQ(win.File(msi)->bytes, fake::ToBytes("package"));
+  ASSERT_NE(win.files.File(msi), nullptr);
+  EXPECT_EQ(win.files.File(msi)->bytes, fake::ToBytes("package"));
 
-  win.RemoveResource("MSI", 130);
+  win.resources.RemoveResource("MSI", 130);
   try {
     CResourcesExtractor::ExtractResource(msi, "MSI", 130);
     ADD_FAILURE() << "no exception";
@@ -110,84 +110,84 @@ TEST(ExtractResource, WritesAnyTypeAndIdWithTheSameMessages) {
 
 TEST(ExtractFileFailure, AMissingResourceIsLineNineAndLeavesNoFile) {
   fake::FakeWindows win;
-  win.PutFile(kPath, fake::Bytes(3, 1));  // an old file goes anyway
+  win.files.PutFile(kPath, fake::Bytes(3, 1));  // an old file goes anyway
   const Error::KvExceptionText e = ExtractExpectingFailure(kPath);
   ExpectRaise(e, golden::kNotFound, golden::Text(golden::kNotFound, 134));
-  EXPECT_FALSE(win.HasFile(kPath));
-  EXPECT_EQ(win.CountCalls("CreateFileA"), 0);
+  EXPECT_FALSE(win.files.HasFile(kPath));
+  EXPECT_EQ(win.calls.Count("CreateFileA"), 0);
 }
 
 TEST(ExtractFileFailure, AResourceThatCannotBeLoadedIsLineEleven) {
   fake::FakeWindows win;
-  win.SetResource("EXE", 134, fake::Bytes(10, 1)).failLoad = true;
+  win.resources.SetResource("EXE", 134, fake::Bytes(10, 1)).failLoad = true;
   const Error::KvExceptionText e = ExtractExpectingFailure(kPath);
   ExpectRaise(e, golden::kNotLoaded, golden::Text(golden::kNotLoaded, 134));
-  EXPECT_FALSE(win.HasFile(kPath));
+  EXPECT_FALSE(win.files.HasFile(kPath));
 }
 
 TEST(ExtractFileFailure, AnEmptyResourceIsLineThirteen) {
   fake::FakeWindows win;
-  win.SetResource("EXE", 134, fake::Bytes());
+  win.resources.SetResource("EXE", 134, fake::Bytes());
   const Error::KvExceptionText e = ExtractExpectingFailure(kPath);
   ExpectRaise(e, golden::kEmpty, golden::Text(golden::kEmpty, 134));
-  EXPECT_FALSE(win.HasFile(kPath));
-  EXPECT_EQ(win.CountCalls("CreateFileA"), 0);
+  EXPECT_FALSE(win.files.HasFile(kPath));
+  EXPECT_EQ(win.calls.Count("CreateFileA"), 0);
 }
 
 // ---- Write failures: line 19 with the path -----------------------------------------------
 
 TEST(ExtractFileFailure, AFolderThatDoesNotExistIsTheWriteFailureWithThePath) {
   fake::FakeWindows win;
-  win.SetResource("EXE", 134, fake::Bytes(10, 1));
+  win.resources.SetResource("EXE", 134, fake::Bytes(10, 1));
   const char path[] = "C:\\no such folder\\dotNetFx40_Full_setup.exe";
   const Error::KvExceptionText e = ExtractExpectingFailure(path);
   ExpectRaise(e, golden::kWriteFailed, golden::Text(golden::kWriteFailed, path));
-  EXPECT_FALSE(win.HasFile(path));
+  EXPECT_FALSE(win.files.HasFile(path));
   EXPECT_EQ(win.OpenHandleCount(), 0);
 }
 
 TEST(ExtractFileFailure, AFileLockedOrReadOnlyKeepsItsContentAndIsTheWriteFailure) {
   for (const bool locked : {true, false}) {
     fake::FakeWindows win;
-    win.SetResource("EXE", 134, fake::Bytes(10, 1));
-    fake::FakeFile& held = win.PutFile(kPath, fake::ToBytes("old"));
+    win.resources.SetResource("EXE", 134, fake::Bytes(10, 1));
+    fake::FakeFile& held = win.files.PutFile(kPath, fake::ToBytes("old"));
     (locked ? held.lockedByOther : held.readOnly) = true;
     const Error::KvExceptionText e = ExtractExpectingFailure(kPath);
     ExpectRaise(e, golden::kWriteFailed, golden::Text(golden::kWriteFailed, kPath));
-    ASSERT_NE(win.File(kPath), nullptr) << locked;
-    EXPECT_EQ(win.File(kPath)->bytes, fake::ToBytes("old")) << locked;
-    EXPECT_EQ(win.CountCalls("WriteFile"), 0) << locked;
+    ASSERT_NE(win.files.File(kPath), nullptr) << locked;
+    EXPECT_EQ(win.files.File(kPath)->bytes, fake::ToBytes("old")) << locked;
+    EXPECT_EQ(win.calls.Count("WriteFile"), 0) << locked;
   }
 }
 
 TEST(ExtractFileFailure, AShortWriteIsTheWriteFailureAndTheFileIsClosed) {
   fake::FakeWindows win;
-  win.SetResource("EXE", 134, fake::Bytes(100, 1));
-  win.maxWritePerCall = 60;
+  win.resources.SetResource("EXE", 134, fake::Bytes(100, 1));
+  win.files.maxWritePerCall = 60;
   const Error::KvExceptionText e = ExtractExpectingFailure(kPath);
   ExpectRaise(e, golden::kWriteFailed, golden::Text(golden::kWriteFailed, kPath));
   EXPECT_EQ(win.OpenHandleCount(), 0);
-  EXPECT_EQ(win.CountCalls("CloseHandle"), 1);
-  ASSERT_NE(win.File(kPath), nullptr);
+  EXPECT_EQ(win.calls.Count("CloseHandle"), 1);
+  ASSERT_NE(win.files.File(kPath), nullptr);
   // What was written stays.
-  EXPECT_EQ(win.File(kPath)->bytes.size(), 60u);
+  EXPECT_EQ(win.files.File(kPath)->bytes.size(), 60u);
 }
 
 TEST(ExtractFileFailure, AResourceThatCannotBeLockedIsTheWriteFailure) {
   fake::FakeWindows win;
-  win.SetResource("EXE", 134, fake::Bytes(10, 1)).failLock = true;
+  win.resources.SetResource("EXE", 134, fake::Bytes(10, 1)).failLock = true;
   const Error::KvExceptionText e = ExtractExpectingFailure(kPath);
   ExpectRaise(e, golden::kWriteFailed, golden::Text(golden::kWriteFailed, kPath));
-  EXPECT_EQ(win.CountCalls("WriteFile"), 0);
+  EXPECT_EQ(win.calls.Count("WriteFile"), 0);
   EXPECT_EQ(win.OpenHandleCount(), 0);
 }
 
 TEST(ExtractFileFailure, TheRaisedFailureIsShownAsItsMessage) {
   fake::FakeWindows win;
   ExtractExpectingFailure(kPath).ShowError();
-  ASSERT_EQ(win.messageBoxes.size(), 1u);
-  EXPECT_EQ(win.messageBoxes[0].text, golden::Text(golden::kNotFound, 134));
-  EXPECT_EQ(win.messageBoxes[0].caption, golden::kErrorCaption);
+  ASSERT_EQ(win.dialogs.messageBoxes.size(), 1u);
+  EXPECT_EQ(win.dialogs.messageBoxes[0].text, golden::Text(golden::kNotFound, 134));
+  EXPECT_EQ(win.dialogs.messageBoxes[0].caption, golden::kErrorCaption);
 }
 
 }  // namespace

@@ -21,13 +21,13 @@ struct Caller {
 };
 
 const Caller kCallers[] = {
-    {"product walk", "msi.dll", [](fake::FakeWindows& win) { win.InstallMsi(); },
+    {"product walk", "msi.dll", [](fake::FakeWindows& win) { win.libraries.InstallMsi(); },
      [] { return WalkInstalledProducts() == 1u; }},
     {"framework check", "mscoree.dll",
      [](fake::FakeWindows& win) {
-       win.SetDword(fake::View::k32, kFrameworkKey, "Install", 1);
-       win.SetString(fake::View::k32, kFrameworkKey, "Version", "4.0.30319");
-       win.InstallShim();
+       win.registry.SetDword(fake::View::k32, kFrameworkKey, "Install", 1);
+       win.registry.SetString(fake::View::k32, kFrameworkKey, "Version", "4.0.30319");
+       win.libraries.InstallShim();
      },
      [] { return DotNet::CDotNetChecker().IsInstalled(); }},
 };
@@ -51,19 +51,19 @@ TEST(SystemLibrary, LoadedFromTheSystemFolderWithItsImportsSearchedThereFirst) {
     for (const System& system : systems) {
       const std::string where = std::string(caller.what) + ", " + system.what;
       fake::FakeWindows win;
-      win.SetKernel32(system.searchApis);
+      win.libraries.SetKernel32(system.searchApis);
       caller.install(win);
-      win.PlantBesideExe(caller.dll, {"MsiEnumProductsA", "GetCORVersion", "CorBindToRuntime",
-                                      "GetRequestedRuntimeInfo"});
+      win.libraries.PlantBesideExe(caller.dll, {"MsiEnumProductsA", "GetCORVersion",
+                                                "CorBindToRuntime", "GetRequestedRuntimeInfo"});
       EXPECT_TRUE(caller.run()) << where;
-      EXPECT_EQ(win.plantedEntryCalls, 0) << where;
-      ASSERT_EQ(win.loads.size(), 1u) << where;
-      const fake::LoadRecord& load = win.loads[0];
+      EXPECT_EQ(win.libraries.plantedEntryCalls, 0) << where;
+      ASSERT_EQ(win.libraries.loads.size(), 1u) << where;
+      const fake::LoadRecord& load = win.libraries.loads[0];
       const std::string folder = "C:\\windows\\system32\\";
       EXPECT_EQ(load.name, system.nameIsFullPath ? folder + caller.dll : caller.dll) << where;
       EXPECT_EQ(load.flags, system.flags) << where;
       EXPECT_EQ(load.resolved, fake::Lower(folder + caller.dll)) << where;
-      EXPECT_EQ(win.LoadedLibraryCount(), 0) << where;
+      EXPECT_EQ(win.libraries.LoadedLibraryCount(), 0) << where;
     }
   }
 }
@@ -86,15 +86,15 @@ TEST(SystemLibrary, NoSystemFolderOnAnOlderSystemLoadsNothing) {
     for (const Folder& folder : folders) {
       const std::string where = std::string(caller.what) + ", " + folder.what;
       fake::FakeWindows win;
-      win.SetKernel32(false);
+      win.libraries.SetKernel32(false);
       caller.install(win);
-      win.PlantBesideExe(caller.dll, {"MsiEnumProductsA", "GetCORVersion", "CorBindToRuntime",
-                                      "GetRequestedRuntimeInfo"});
-      win.systemDirectoryFails = folder.fails;
-      win.systemFolder = folder.path;
+      win.libraries.PlantBesideExe(caller.dll, {"MsiEnumProductsA", "GetCORVersion",
+                                                "CorBindToRuntime", "GetRequestedRuntimeInfo"});
+      win.libraries.systemDirectoryFails = folder.fails;
+      win.libraries.systemFolder = folder.path;
       EXPECT_FALSE(caller.run()) << where;
-      EXPECT_TRUE(win.loads.empty()) << where;
-      EXPECT_EQ(win.plantedEntryCalls, 0) << where;
+      EXPECT_TRUE(win.libraries.loads.empty()) << where;
+      EXPECT_EQ(win.libraries.plantedEntryCalls, 0) << where;
     }
   }
 }

@@ -44,20 +44,20 @@ TEST(TempFolder, NewerSystemsAreAskedWithGetTempPath2AAndOlderOnesWithGetTempPat
   };
   for (const Case& c : cases) {
     fake::FakeWindows win;
-    win.tempPath = c.tempPath;
-    if (c.exports2A) win.ExportGetTempPath2A(c.tempPath2);
-    if (!c.folder.empty()) win.AddFolder(c.folder);
-    win.SetResource("MSI", 130, fake::ToBytes("pkg"));
+    win.files.tempPath = c.tempPath;
+    if (c.exports2A) win.files.ExportGetTempPath2A(c.tempPath2);
+    if (!c.folder.empty()) win.files.AddFolder(c.folder);
+    win.resources.SetResource("MSI", 130, fake::ToBytes("pkg"));
 
     EXPECT_EQ(KvFsPath::GetTempFolder(), c.folder) << c.what;
     LaunchProductPackage();
     const std::string package = c.folder + kPackageFileName;
-    EXPECT_TRUE(win.HasFile(package)) << c.what;
-    ASSERT_EQ(win.shellExecuteCalls.size(), 1u) << c.what;
-    EXPECT_EQ(win.shellExecuteCalls[0].file, package) << c.what;
+    EXPECT_TRUE(win.files.HasFile(package)) << c.what;
+    ASSERT_EQ(win.shell.shellExecuteCalls.size(), 1u) << c.what;
+    EXPECT_EQ(win.shell.shellExecuteCalls[0].file, package) << c.what;
     // One question per reading, and only of the call this system prefers.
-    EXPECT_EQ(win.CountCalls("GetTempPath2A"), c.exports2A ? 2 : 0) << c.what;
-    EXPECT_EQ(win.CountCalls("GetTempPathA"), c.exports2A ? 0 : 2) << c.what;
+    EXPECT_EQ(win.calls.Count("GetTempPath2A"), c.exports2A ? 2 : 0) << c.what;
+    EXPECT_EQ(win.calls.Count("GetTempPathA"), c.exports2A ? 0 : 2) << c.what;
   }
 }
 

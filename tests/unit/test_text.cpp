@@ -36,7 +36,7 @@ TEST(Text, TrimsAndFindsCharacterByCharacter) {
   };
   for (const Case& c : cases) {
     fake::FakeWindows win;
-    if (c.doubleByte) win.UseDoubleByteCodePage();
+    if (c.doubleByte) win.system.UseDoubleByteCodePage();
     std::string trimmed = c.text;
     fw::Trim(trimmed);
     EXPECT_EQ(trimmed, c.trimmed) << '"' << c.text << '"' << c.doubleByte;

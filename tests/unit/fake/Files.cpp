@@ -1,0 +1,230 @@
+#include "fake/Files.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "fake/FakeWindows.h"
+
+namespace fake {
+namespace {
+
+// GetTempPathA and GetTempPath2A alike: the folder with its NUL when it
+// fits, else the size it needs and nothing written.
+plat::DWord WriteTempFolder(Context& context, const std::optional<std::string>& folder,
+                            plat::DWord nBufferLength, char* lpBuffer) {
+  if (!folder) {
+    context.SetLastError(plat::kErrorPathNotFound);
+    return 0;
+  }
+  // Windows ends the folder in a backslash whatever the environment names.
+  std::string t = *folder;
+  if (t.empty() || (t.back() != '\\' && t.back() != '/')) t.push_back('\\');
+  if (t.size() + 1 > nBufferLength) return static_cast<plat::DWord>(t.size() + 1);
+  std::memcpy(lpBuffer, t.c_str(), t.size() + 1);
+  return static_cast<plat::DWord>(t.size());
+}
+
+plat::DWord PLAT_WINAPI GetTempPath2AEntry(plat::DWord size, char* buffer) {
+  return FakeWindows::Current().files.GetTempPath2A(size, buffer);
+}
+
+}  // namespace
+
+// ---- Set-up and read-back ----
+
+void Files::ExportGetTempPath2A(std::optional<std::string> folder) {
+  tempPath2 = std::move(folder);
+  context_.ExportFromKernel32("GetTempPath2A",
+                              reinterpret_cast<plat::FarProc>(&GetTempPath2AEntry));
+}
+
+void Files::AddFolder(const std::string& path) {
+  std::string lower = TrimSeparators(Lower(path));
+  while (!lower.empty()) {
+    folders_.insert(lower);
+    lower = ParentOf(lower);
+  }
+}
+
+void Files::RemoveFolder(const std::string& path) {
+  const std::string lower = TrimSeparators(Lower(path));
+  for (auto it = folders_.begin(); it != folders_.end();) {
+    if (*it == lower || it->rfind(lower + "\\", 0) == 0)
+      it = folders_.erase(it);
+    else
+      ++it;
+  }
+}
+
+FakeFile& Files::PutFile(const std::string& path, Bytes bytes) {
+  AddFolder(ParentOf(path));
+  FakeFile& f = files_[Lower(path)];
+  f = FakeFile{};
+  f.path = path;
+  f.bytes = std::move(bytes);
+  return f;
+}
+
+bool Files::HasFile(const std::string& path) const { return files_.contains(Lower(path)); }
+
+const FakeFile* Files::File(const std::string& path) const {
+  auto it = files_.find(Lower(path));
+  return it == files_.end() ? nullptr : &it->second;
+}
+
+bool Files::IsOpen(const std::string& key) const {
+  return std::any_of(handles_.begin(), handles_.end(),
+                     [&](const auto& open) { return open.second == key; });
+}
+
+// ---- The calls ----
+
+plat::DWord Files::GetTempPathA(plat::DWord nBufferLength, char* lpBuffer) {
+  context_.Record("GetTempPathA");
+  return WriteTempFolder(context_, tempPath, nBufferLength, lpBuffer);
+}
+
+plat::DWord Files::GetTempPath2A(plat::DWord nBufferLength, char* lpBuffer) {
+  context_.Record("GetTempPath2A");
+  return WriteTempFolder(context_, tempPath2, nBufferLength, lpBuffer);
+}
+
+plat::Bool Files::DeleteFileA(const char* lpFileName) {
+  context_.Record("DeleteFileA");
+  const std::string key = Lower(lpFileName);
+  auto it = files_.find(key);
+  if (it == files_.end()) {
+    const std::string parent = ParentOf(key);
+    if (folders_.contains(key))
+      context_.SetLastError(plat::kErrorAccessDenied);  // a folder is not deleted as a file
+    else if (!parent.empty() && !folders_.contains(parent))
+      context_.SetLastError(plat::kErrorPathNotFound);
+    else
+      context_.SetLastError(plat::kErrorFileNotFound);
+    return 0;
+  }
+  if (IsOpen(key) || it->second.lockedByOther) {
+    context_.SetLastError(plat::kErrorSharingViolation);
+    return 0;
+  }
+  if (it->second.readOnly) {
+    context_.SetLastError(plat::kErrorAccessDenied);
+    return 0;
+  }
+  files_.erase(it);
+  return 1;
+}
+
+plat::Handle Files::CreateFileA(const char* lpFileName, plat::DWord dwDesiredAccess,
+                                plat::DWord dwShareMode, void* lpSecurityAttributes,
+                                plat::DWord dwCreationDisposition, plat::DWord dwFlagsAndAttributes,
+                                plat::Handle hTemplateFile) {
+  context_.Record("CreateFileA");
+  (void)dwShareMode;
+  (void)lpSecurityAttributes;
+  (void)dwFlagsAndAttributes;
+  (void)hTemplateFile;
+  if (createFileError) {
+    context_.SetLastError(*createFileError);
+    return plat::InvalidHandleValue();
+  }
+  const std::string key = Lower(lpFileName);
+  const std::string parent = ParentOf(key);
+  // A bare name lives in the current folder, which exists.
+  if (!parent.empty() && !folders_.contains(parent)) {
+    context_.SetLastError(plat::kErrorPathNotFound);
+    return plat::InvalidHandleValue();
+  }
+  if (folders_.contains(key)) {
+    context_.SetLastError(plat::kErrorAccessDenied);
+    return plat::InvalidHandleValue();
+  }
+  auto it = files_.find(key);
+  const bool existed = it != files_.end();
+  if (existed) {
+    if (it->second.lockedByOther || IsOpen(key)) {
+      context_.SetLastError(plat::kErrorSharingViolation);
+      return plat::InvalidHandleValue();
+    }
+    if (it->second.readOnly) {
+      context_.SetLastError(plat::kErrorAccessDenied);
+      return plat::InvalidHandleValue();
+    }
+  }
+  if (dwCreationDisposition != plat::kCreateAlways ||
+      (dwDesiredAccess & plat::kGenericWrite) == 0) {
+    context_.SetLastError(plat::kErrorInvalidParameter);
+    return plat::InvalidHandleValue();
+  }
+  FakeFile& f = files_[key];
+  if (f.path.empty()) f.path = lpFileName;
+  f.bytes.clear();
+  plat::Handle h = context_.NewToken();
+  handles_[h] = key;
+  context_.SetLastError(existed ? 183 : 0);  // ERROR_ALREADY_EXISTS when replaced
+  return h;
+}
+
+plat::Bool Files::WriteFile(plat::Handle hFile, const void* lpBuffer,
+                            plat::DWord nNumberOfBytesToWrite, plat::DWord* lpNumberOfBytesWritten,
+                            void* lpOverlapped) {
+  context_.Record("WriteFile");
+  (void)lpOverlapped;
+  const int index = static_cast<int>(writeSizes.size());
+  if (lpNumberOfBytesWritten) *lpNumberOfBytesWritten = 0;
+  // Past the call log's bound a loop of writes ends here.
+  if (context_.Exhausted()) {
+    context_.SetLastError(writeError);
+    return 0;
+  }
+  writeSizes.push_back(nNumberOfBytesToWrite);
+  auto it = handles_.find(hFile);
+  if (it == handles_.end()) {
+    context_.SetLastError(plat::kErrorInvalidHandle);
+    return 0;
+  }
+  if (index == failWriteCall) {
+    context_.SetLastError(writeError);
+    return 0;
+  }
+  const plat::DWord n = std::min(nNumberOfBytesToWrite, maxWritePerCall);
+  const auto* bytes = static_cast<const std::uint8_t*>(lpBuffer);
+  FakeFile& f = files_[it->second];
+  f.bytes.insert(f.bytes.end(), bytes, bytes + n);
+  if (lpNumberOfBytesWritten) *lpNumberOfBytesWritten = n;
+  return 1;
+}
+
+bool Files::Close(plat::Handle hObject) { return handles_.erase(hObject) != 0; }
+
+}  // namespace fake
+
+// ---- The seam: each call forwards to the current model ----
+
+namespace plat {
+
+using fake::FakeWindows;
+
+DWord GetTempPathA(DWord nBufferLength, char* lpBuffer) {
+  return FakeWindows::Current().files.GetTempPathA(nBufferLength, lpBuffer);
+}
+
+Bool DeleteFileA(const char* lpFileName) {
+  return FakeWindows::Current().files.DeleteFileA(lpFileName);
+}
+
+Handle CreateFileA(const char* lpFileName, DWord dwDesiredAccess, DWord dwShareMode,
+                   void* lpSecurityAttributes, DWord dwCreationDisposition,
+                   DWord dwFlagsAndAttributes, Handle hTemplateFile) {
+  return FakeWindows::Current().files.CreateFileA(lpFileName, dwDesiredAccess, dwShareMode,
+                                                  lpSecurityAttributes, dwCreationDisposition,
+                                                  dwFlagsAndAttributes, hTemplateFile);
+}
+
+Bool WriteFile(Handle hFile, const void* lpBuffer, DWord nNumberOfBytesToWrite,
+               DWord* lpNumberOfBytesWritten, void* lpOverlapped) {
+  return FakeWindows::Current().files.WriteFile(hFile, lpBuffer, nNumberOfBytesToWrite,
+                                                lpNumberOfBytesWritten, lpOverlapped);
+}
+
+}  // namespace plat

@@ -1,0 +1,81 @@
+// The in-memory Windows' files and folders: the file system the program
+// writes its package into, the files it holds open, and the temporary folder
+// as GetTempPathA and (where kernel32 exports it) GetTempPath2A give it.
+// Paths compare case-insensitively; a folder exists with every folder on the
+// way to it. Writes can be made short or made to fail, and a file can be
+// read-only or held by another program.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "fake/Context.h"
+#include "platform/Platform.h"
+
+namespace fake {
+
+struct FakeFile {
+  std::string path;  // as first created
+  Bytes bytes;
+  bool readOnly = false;       // delete and CreateFileA fail with access denied
+  bool lockedByOther = false;  // another process holds it without sharing
+};
+
+class Files {
+ public:
+  explicit Files(Context& context) : context_(context) {}
+  Files(const Files&) = delete;
+  Files& operator=(const Files&) = delete;
+
+  // ---- Set up and read back by tests ----
+  // nullopt: GetTempPathA fails and writes nothing.
+  std::optional<std::string> tempPath = std::string("C:\\Users\\user\\AppData\\Local\\Temp\\");
+  // What GetTempPath2A gives, when kernel32 exports it (ExportGetTempPath2A;
+  // Libraries::SetKernel32 takes the export away again). nullopt: it fails.
+  std::optional<std::string> tempPath2;
+  void ExportGetTempPath2A(std::optional<std::string> folder);
+
+  void AddFolder(const std::string& path);     // with every folder on the way
+  void RemoveFolder(const std::string& path);  // with everything below it
+  // A file of these bytes (replacing one of that name), its folder created.
+  FakeFile& PutFile(const std::string& path, Bytes bytes);
+  bool HasFile(const std::string& path) const;
+  const FakeFile* File(const std::string& path) const;  // nullptr when there is none
+
+  // WriteFile: at most this many bytes per call (a short write that succeeds).
+  plat::DWord maxWritePerCall = 0xFFFFFFFF;
+  // WriteFile: the call with this 0-based index fails with writeError.
+  int failWriteCall = -1;
+  plat::DWord writeError = 112;         // ERROR_DISK_FULL
+  std::vector<plat::DWord> writeSizes;  // bytes asked for, per WriteFile call
+  // CreateFileA fails with this error when set.
+  std::optional<plat::DWord> createFileError;
+  // Files opened and not closed.
+  int OpenHandleCount() const { return static_cast<int>(handles_.size()); }
+
+  // ---- The plat:: calls of this concern ----
+  plat::DWord GetTempPathA(plat::DWord nBufferLength, char* lpBuffer);
+  plat::DWord GetTempPath2A(plat::DWord nBufferLength, char* lpBuffer);  // a kernel32 entry
+  plat::Bool DeleteFileA(const char* lpFileName);
+  plat::Handle CreateFileA(const char* lpFileName, plat::DWord dwDesiredAccess,
+                           plat::DWord dwShareMode, void* lpSecurityAttributes,
+                           plat::DWord dwCreationDisposition, plat::DWord dwFlagsAndAttributes,
+                           plat::Handle hTemplateFile);
+  plat::Bool WriteFile(plat::Handle hFile, const void* lpBuffer, plat::DWord nNumberOfBytesToWrite,
+                       plat::DWord* lpNumberOfBytesWritten, void* lpOverlapped);
+  // CloseHandle's part: false when the handle is not a file of this model.
+  bool Close(plat::Handle hObject);
+
+ private:
+  bool IsOpen(const std::string& key) const;
+
+  Context& context_;
+  std::set<std::string> folders_;                // lower case, no trailing separator
+  std::map<std::string, FakeFile> files_;        // keyed by lower-case path
+  std::map<plat::Handle, std::string> handles_;  // open file -> its lower-case path
+};
+
+}  // namespace fake

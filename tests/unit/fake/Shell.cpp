@@ -1,0 +1,127 @@
+#include "fake/Shell.h"
+
+#include "fake/FakeWindows.h"
+
+namespace fake {
+namespace {
+
+std::optional<std::string> Opt(const char* text) {
+  return text ? std::optional<std::string>(text) : std::nullopt;
+}
+
+}  // namespace
+
+plat::DWord Shell::LaunchRefusal(const char* file) const {
+  const Bytes* bytes = file ? context_.FileBytes(file) : nullptr;
+  if (bytes == nullptr) return plat::kErrorFileNotFound;
+  // An image starts with "MZ".
+  if (bytes->size() < 2 || (*bytes)[0] != 'M' || (*bytes)[1] != 'Z')
+    return plat::kErrorBadExeFormat;
+  return 0;
+}
+
+plat::Bool Shell::ShellExecuteExA(plat::ShellExecuteInfoA* pExecInfo) {
+  context_.Record("ShellExecuteExA");
+  ShellExecuteExCall call;
+  call.info = *pExecInfo;
+  call.verb = Opt(pExecInfo->lpVerb);
+  call.file = Opt(pExecInfo->lpFile);
+  call.parameters = Opt(pExecInfo->lpParameters);
+  call.directory = Opt(pExecInfo->lpDirectory);
+  call.lastErrorBefore = context_.LastError();
+  shellExecuteExCalls.push_back(call);
+  if (onLaunch) onLaunch(call);
+  plat::DWord error = 0;
+  if (!launchErrors.empty()) {
+    error = launchErrors.front();
+    launchErrors.pop_front();
+  }
+  if (error == 0) error = LaunchRefusal(pExecInfo->lpFile);
+  if (error != 0) {
+    pExecInfo->hProcess = nullptr;
+    context_.SetLastError(error);
+    return 0;
+  }
+  pExecInfo->hInstApp = reinterpret_cast<plat::HModule>(static_cast<std::uintptr_t>(33));
+  if (launchGivesNoProcess || (pExecInfo->fMask & plat::kSeeMaskNoCloseProcess) == 0) {
+    pExecInfo->hProcess = nullptr;
+  } else {
+    plat::Handle h = context_.NewToken();
+    processes_.insert(h);
+    pExecInfo->hProcess = h;
+  }
+  return 1;
+}
+
+plat::HModule Shell::ShellExecuteA(plat::HWnd hwnd, const char* lpOperation, const char* lpFile,
+                                   const char* lpParameters, const char* lpDirectory,
+                                   int nShowCmd) {
+  context_.Record("ShellExecuteA");
+  ShellExecuteCall call;
+  call.owner = hwnd;
+  call.verb = Opt(lpOperation);
+  call.file = Opt(lpFile);
+  call.parameters = Opt(lpParameters);
+  call.directory = Opt(lpDirectory);
+  call.show = nShowCmd;
+  if (lpFile)
+    if (const Bytes* bytes = context_.FileBytes(lpFile)) call.fileAtOpen = *bytes;
+  shellExecuteCalls.push_back(call);
+  return shellExecuteResult;
+}
+
+plat::DWord Shell::WaitForSingleObject(plat::Handle hHandle, plat::DWord dwMilliseconds) {
+  context_.Record("WaitForSingleObject");
+  waits.push_back(dwMilliseconds);
+  if (!processes_.contains(hHandle)) {
+    context_.SetLastError(plat::kErrorInvalidHandle);
+    return plat::kWaitFailed;
+  }
+  return waitResult;
+}
+
+plat::Bool Shell::GetExitCodeProcess(plat::Handle hProcess, plat::DWord* lpExitCode) {
+  context_.Record("GetExitCodeProcess");
+  if (exitCodeReadFails || !processes_.contains(hProcess)) {
+    context_.SetLastError(plat::kErrorInvalidHandle);
+    return 0;
+  }
+  *lpExitCode = processExitCode;
+  return 1;
+}
+
+void Shell::Sleep(plat::DWord dwMilliseconds) {
+  context_.Record("Sleep");
+  sleeps.push_back(dwMilliseconds);
+  if (onSleep) onSleep();
+}
+
+}  // namespace fake
+
+// ---- The seam: each call forwards to the current model ----
+
+namespace plat {
+
+using fake::FakeWindows;
+
+Bool ShellExecuteExA(ShellExecuteInfoA* pExecInfo) {
+  return FakeWindows::Current().shell.ShellExecuteExA(pExecInfo);
+}
+
+HModule ShellExecuteA(HWnd hwnd, const char* lpOperation, const char* lpFile,
+                      const char* lpParameters, const char* lpDirectory, int nShowCmd) {
+  return FakeWindows::Current().shell.ShellExecuteA(hwnd, lpOperation, lpFile, lpParameters,
+                                                    lpDirectory, nShowCmd);
+}
+
+DWord WaitForSingleObject(Handle hHandle, DWord dwMilliseconds) {
+  return FakeWindows::Current().shell.WaitForSingleObject(hHandle, dwMilliseconds);
+}
+
+Bool GetExitCodeProcess(Handle hProcess, DWord* lpExitCode) {
+  return FakeWindows::Current().shell.GetExitCodeProcess(hProcess, lpExitCode);
+}
+
+void Sleep(DWord dwMilliseconds) { FakeWindows::Current().shell.Sleep(dwMilliseconds); }
+
+}  // namespace plat
