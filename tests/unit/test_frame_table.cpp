@@ -133,6 +133,26 @@ rt::FrameEntry Find(const std::vector<std::uint8_t>& table, std::uintptr_t pc) {
   return rt::FindFrameEntry(table.data(), table.size(), pc);
 }
 
+// Appends to `t` an FDE of the CIE at `cie` for [t + start, t + start +
+// range), in a form the TableBuilder does not write: `field(t, value)`
+// appends one address field, the start as an offset from its own place.
+// Returns where the FDE begins.
+template <typename Field>
+std::size_t AppendFde(std::vector<std::uint8_t>& t, std::size_t cie, std::int64_t start,
+                      std::int64_t range, Field field) {
+  const std::size_t at = t.size();
+  t.insert(t.end(), 4, 0);
+  const auto id = static_cast<std::uint32_t>(t.size() - cie);
+  for (int i = 0; i < 4; ++i) t.push_back(static_cast<std::uint8_t>(id >> (8 * i)));
+  field(t, start - static_cast<std::int64_t>(t.size()));
+  field(t, range);
+  t.push_back(0);  // augmentation data length
+  while ((t.size() - at) % 4 != 0) t.push_back(0);
+  const auto length = static_cast<std::uint32_t>(t.size() - at - 4);
+  for (int i = 0; i < 4; ++i) t[at + i] = static_cast<std::uint8_t>(length >> (8 * i));
+  return at;
+}
+
 // Two functions described pc-relative, as this compiler writes them: each
 // address of a range finds its entry, the address after it does not.
 TEST(FrameTable, FindsTheEntryWhoseRangeHoldsTheAddress) {
@@ -273,22 +293,8 @@ TEST(FrameTable, ReadsSignedLeb128Addresses) {
   TableBuilder b;
   const std::size_t cie = b.Cie("zR", kPcRelSleb128);
   std::vector<std::uint8_t>& t = b.Bytes();
-  // An FDE for [table + start, table + start + range), its fields in SLEB128.
-  const auto fde = [&](std::int64_t start, std::int64_t range) {
-    const std::size_t at = t.size();
-    t.insert(t.end(), 4, 0);
-    const auto id = static_cast<std::uint32_t>(t.size() - cie);
-    for (int i = 0; i < 4; ++i) t.push_back(static_cast<std::uint8_t>(id >> (8 * i)));
-    leb(t, start - static_cast<std::int64_t>(t.size()));
-    leb(t, range);
-    t.push_back(0);  // augmentation data length
-    while ((t.size() - at) % 4 != 0) t.push_back(0);
-    const auto length = static_cast<std::uint32_t>(t.size() - at - 4);
-    for (int i = 0; i < 4; ++i) t[at + i] = static_cast<std::uint8_t>(length >> (8 * i));
-    return at;
-  };
-  const std::size_t before = fde(-0x12345, 0x100);
-  const std::size_t after = fde(0x3000, 0x40);
+  const std::size_t before = AppendFde(t, cie, -0x12345, 0x100, leb);
+  const std::size_t after = AppendFde(t, cie, 0x3000, 0x40, leb);
   const std::uintptr_t base = reinterpret_cast<std::uintptr_t>(t.data());
 
   const rt::FrameEntry back = rt::FindFrameEntry(t.data(), t.size(), base - 0x12345 + 0x80);
@@ -298,6 +304,31 @@ TEST(FrameTable, ReadsSignedLeb128Addresses) {
   const rt::FrameEntry ahead = rt::FindFrameEntry(t.data(), t.size(), base + 0x3010);
   EXPECT_EQ(ahead.entry, t.data() + after);
   EXPECT_EQ(ahead.functionStart, base + 0x3000);
+}
+
+// The signed fixed-width forms, pc-relative: a start before its field is a
+// negative number of the field's own width, whichever width it is.
+TEST(FrameTable, ReadsSignedFixedWidthAddresses) {
+  const struct Case {
+    std::uint8_t encoding;
+    std::size_t width;
+  } cases[] = {{0x1A, 2}, {0x1B, 4}, {0x1C, 8}};
+  for (const Case& c : cases) {
+    TableBuilder b;
+    const std::size_t cie = b.Cie("zR", c.encoding);
+    std::vector<std::uint8_t>& t = b.Bytes();
+    const auto fixed = [&c](std::vector<std::uint8_t>& out, std::int64_t v) {
+      for (std::size_t i = 0; i < c.width; ++i)
+        out.push_back(static_cast<std::uint8_t>(static_cast<std::uint64_t>(v) >> (8 * i)));
+    };
+    const std::size_t fde = AppendFde(t, cie, -0x1234, 0x40, fixed);
+    const std::uintptr_t function = reinterpret_cast<std::uintptr_t>(t.data()) - 0x1234;
+
+    const rt::FrameEntry found = rt::FindFrameEntry(t.data(), t.size(), function + 0x3F);
+    EXPECT_EQ(found.entry, t.data() + fde) << c.width;
+    EXPECT_EQ(found.functionStart, function) << c.width;
+    EXPECT_EQ(rt::FindFrameEntry(t.data(), t.size(), function + 0x40).entry, nullptr) << c.width;
+  }
 }
 
 // A table that cannot be read ends the search without a result; nothing is

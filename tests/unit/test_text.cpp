@@ -44,6 +44,25 @@ TEST(Text, TrimsAndFindsCharacterByCharacter) {
   }
 }
 
+// A double-byte character is never found by a search for a single byte,
+// not even for the value of its own lead byte; a lead byte with nothing
+// after it is a character of its own and is.
+TEST(Text, ADoubleByteCharacterIsNotFoundByItsLeadByte) {
+  const struct Case {
+    std::string text;
+    std::size_t found;
+  } cases[] = {
+      {"\x81\x40", std::string::npos},
+      {"x\x81\x81", std::string::npos},
+      {"\x81\x40\x81", 2},
+  };
+  for (const Case& c : cases) {
+    fake::FakeWindows win;
+    win.UseDoubleByteCodePage();
+    EXPECT_EQ(fw::ReverseFind(c.text, '\x81'), c.found) << c.text.size();
+  }
+}
+
 TEST(Text, FormatsLikePrintfWhateverTheLength) {
   fake::FakeWindows win;
   EXPECT_EQ(fw::Format("(%#x) %s", 3010u, "ctx"), "(0xbc2) ctx");
