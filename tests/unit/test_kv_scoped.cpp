@@ -34,7 +34,7 @@ TEST(KvHandle, AssigningOverAnOwnerClosesWhatItHeld) {
       EXPECT_EQ(target.Get(), taken) << c.name;
     }
     EXPECT_EQ(win.OpenHandleCount(), 0) << c.name;
-    EXPECT_EQ(win.CountCalls("CloseHandle"), c.openAfter + 1) << c.name;
+    EXPECT_EQ(win.calls.Count("CloseHandle"), c.openAfter + 1) << c.name;
   }
 }
 

@@ -58,7 +58,7 @@ TEST(Text, ADoubleByteCharacterIsNotFoundByItsLeadByte) {
   };
   for (const Case& c : cases) {
     fake::FakeWindows win;
-    win.UseDoubleByteCodePage();
+    win.system.UseDoubleByteCodePage();
     EXPECT_EQ(fw::ReverseFind(c.text, '\x81'), c.found) << c.text.size();
   }
 }
