@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -278,8 +279,10 @@ TEST(FrameTable, ReadsEveryCieForm) {
 }
 
 // Addresses in the LEB128 forms, as hand-written tables may use them: a
-// signed start takes its sign from the last byte's bit 6, so that a function
-// placed before the table is found where it lies.
+// signed value takes its sign from the last byte's bit 6 alone, so that a
+// function placed before the table is found where it lies and a last byte
+// with only bit 5 set stays positive. Each start is given as its distance
+// from its own field, so that the last byte of its encoding is known.
 TEST(FrameTable, ReadsSignedLeb128Addresses) {
   constexpr std::uint8_t kPcRelSleb128 = 0x19;
   const auto leb = [](std::vector<std::uint8_t>& out, std::int64_t v) {
@@ -290,20 +293,35 @@ TEST(FrameTable, ReadsSignedLeb128Addresses) {
       out.push_back(more ? static_cast<std::uint8_t>(byte | 0x80) : byte);
     }
   };
+  const struct Case {
+    std::int64_t fromField;  // the encoded start
+    std::int64_t range;
+  } cases[] = {
+      {-0x12345, 0x100},  // start ends in 0x7B: bits 6 and 5
+      {-0x2000, 0x40},    // start ends in 0x40: bit 6 without bit 5
+      {0x1000, 0x20},     // both end in 0x20: bit 5 without bit 6
+      {0x3000, 0x1000},   // start ends in 0x00, range in 0x20
+  };
   TableBuilder b;
   const std::size_t cie = b.Cie("zR", kPcRelSleb128);
   std::vector<std::uint8_t>& t = b.Bytes();
-  const std::size_t before = AppendFde(t, cie, -0x12345, 0x100, leb);
-  const std::size_t after = AppendFde(t, cie, 0x3000, 0x40, leb);
+  std::vector<std::size_t> fdes;
+  std::vector<std::int64_t> starts;  // from the table's first byte
+  for (const Case& c : cases) {
+    const auto startField = static_cast<std::int64_t>(t.size()) + 8;  // after length and CIE id
+    starts.push_back(startField + c.fromField);
+    fdes.push_back(AppendFde(t, cie, starts.back(), c.range, leb));
+  }
   const std::uintptr_t base = reinterpret_cast<std::uintptr_t>(t.data());
-
-  const rt::FrameEntry back = rt::FindFrameEntry(t.data(), t.size(), base - 0x12345 + 0x80);
-  EXPECT_EQ(back.entry, t.data() + before);
-  EXPECT_EQ(back.functionStart, base - 0x12345);
-  EXPECT_EQ(rt::FindFrameEntry(t.data(), t.size(), base - 0x12345 + 0x100).entry, nullptr);
-  const rt::FrameEntry ahead = rt::FindFrameEntry(t.data(), t.size(), base + 0x3010);
-  EXPECT_EQ(ahead.entry, t.data() + after);
-  EXPECT_EQ(ahead.functionStart, base + 0x3000);
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    const std::uintptr_t function = base + static_cast<std::uintptr_t>(starts[i]);
+    const auto range = static_cast<std::uintptr_t>(cases[i].range);
+    const rt::FrameEntry last = rt::FindFrameEntry(t.data(), t.size(), function + range - 1);
+    EXPECT_EQ(last.entry, t.data() + fdes[i]) << i;
+    EXPECT_EQ(last.functionStart, function) << i;
+    EXPECT_EQ(rt::FindFrameEntry(t.data(), t.size(), function - 1).entry, nullptr) << i;
+    EXPECT_EQ(rt::FindFrameEntry(t.data(), t.size(), function + range).entry, nullptr) << i;
+  }
 }
 
 // The signed fixed-width forms, pc-relative: a start before its field is a
