@@ -91,9 +91,12 @@ constexpr DWord kRegBinary = 3;
 constexpr DWord kRegDword = 4;
 
 // Files
+constexpr DWord kGenericRead = 0x80000000;
 constexpr DWord kGenericWrite = 0x40000000;
 constexpr DWord kFileShareRead = 0x1;
+constexpr DWord kFileShareWrite = 0x2;
 constexpr DWord kCreateAlways = 2;
+constexpr DWord kOpenExisting = 3;
 constexpr DWord kFileAttributeNormal = 0x80;
 
 // FormatMessage

@@ -1,6 +1,7 @@
 // Files as the program writes them: the temporary folder's name, a file
 // created with GENERIC_WRITE, FILE_SHARE_READ and CREATE_ALWAYS, written in
-// pieces and closed, and the delete that clears the way first.
+// pieces and closed, and the delete that clears the way first; and what
+// another program that opens the file meanwhile (a virus scanner) is let do.
 #include <string>
 
 #include "ContractWorld.h"
@@ -14,6 +15,11 @@ constexpr plat::DWord kUntouched = 12345;    // a last error no call here sets
 plat::Handle CreateAsTheProgramDoes(const std::string& path) {
   return plat::CreateFileA(path.c_str(), plat::kGenericWrite, plat::kFileShareRead, nullptr,
                            plat::kCreateAlways, plat::kFileAttributeNormal, nullptr);
+}
+
+plat::Handle OpenExisting(const std::string& path, plat::DWord access, plat::DWord share) {
+  return plat::CreateFileA(path.c_str(), access, share, nullptr, plat::kOpenExisting,
+                           plat::kFileAttributeNormal, nullptr);
 }
 
 // A handle opened through the seam, closed when the case ends.
@@ -125,6 +131,48 @@ TEST_F(Files, SecondCreateWhileTheFirstHandleIsOpenIsASharingViolation) {
   OpenedFile second(CreateAsTheProgramDoes(path));
   EXPECT_FALSE(second.Valid());
   EXPECT_EQ(plat::GetLastError(), plat::kErrorSharingViolation);
+}
+
+// Sharing is checked both ways: the handle already open must share the new
+// handle's access, and the new handle must share the open one's.
+TEST_F(Files, AFileBeingWrittenOpensForReadingOnlyWhenBothHandlesShare) {
+  constexpr plat::DWord kReadWrite = plat::kFileShareRead | plat::kFileShareWrite;
+  struct Case {
+    const char* name;
+    plat::DWord writerShares;
+    plat::DWord readerShares;
+    bool opens;
+  } const cases[] = {
+      {"the writer shares reading, the reader writing", plat::kFileShareRead, kReadWrite, true},
+      {"the writer shares nothing", 0, kReadWrite, false},
+      {"the reader does not share writing", plat::kFileShareRead, plat::kFileShareRead, false},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    const std::string path = world().Scratch() + "\\shared" + std::to_string(n++) + ".bin";
+    OpenedFile writer(plat::CreateFileA(path.c_str(), plat::kGenericWrite, c.writerShares, nullptr,
+                                        plat::kCreateAlways, plat::kFileAttributeNormal, nullptr));
+    ASSERT_TRUE(writer.Valid()) << c.name;
+    plat::SetLastError(kUntouched);
+    OpenedFile reader(OpenExisting(path, plat::kGenericRead, c.readerShares));
+    EXPECT_EQ(reader.Valid(), c.opens) << c.name;
+    if (!c.opens) {
+      EXPECT_EQ(plat::GetLastError(), plat::kErrorSharingViolation) << c.name;
+    }
+  }
+}
+
+TEST_F(Files, AHandleOpenedForReadingDoesNotWrite) {
+  const std::string path = world().Scratch() + "\\read.bin";
+  world().MakeFile(path, "kept");
+  OpenedFile reader(OpenExisting(path, plat::kGenericRead, plat::kFileShareRead));
+  ASSERT_TRUE(reader.Valid());
+  plat::DWord written = 0xDEAD;
+  EXPECT_EQ(plat::WriteFile(reader.handle, "x", 1, &written, nullptr), 0);
+  EXPECT_EQ(plat::GetLastError(), plat::kErrorAccessDenied);
+  EXPECT_EQ(written, 0u);
+  reader.Close();
+  EXPECT_EQ(world().ReadFile(path), "kept");
 }
 
 TEST_F(Files, WriteFileCountsEveryByteAndTheFileHoldsThemInOrder) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "common/KvFileWrite.h"
@@ -25,6 +26,49 @@ TEST(FileWrite, WritesTheFileAndClosesItOnce) {
   EXPECT_EQ(win.calls.Count("CloseHandle"), 1);
   ASSERT_TRUE(win.files.HasFile(kPath));
   EXPECT_EQ(win.files.File(kPath)->bytes, (fake::Bytes{1, 2, 3}));
+}
+
+// Another program opens the file while it is being written, as a virus
+// scanner does: a reader is let in, a second writer is not, and the write
+// goes on either way.
+TEST(FileWrite, OthersMayReadTheFileWhileItIsWrittenButNotWriteIt) {
+  constexpr plat::DWord kShareAll = plat::kFileShareRead | plat::kFileShareWrite;
+  struct Case {
+    const char* name;
+    plat::DWord access;
+    bool opens;
+  } const cases[] = {
+      {"a reader", plat::kGenericRead, true},
+      {"a writer", plat::kGenericWrite, false},
+  };
+  for (const Case& c : cases) {
+    fake::FakeWindows win;
+    int opened = 0;
+    std::vector<plat::DWord> refusals;
+    win.files.onWrite = [&](const std::string& path) {
+      plat::Handle other =
+          plat::CreateFileA(path.c_str(), c.access, kShareAll, nullptr, plat::kOpenExisting,
+                            plat::kFileAttributeNormal, nullptr);
+      if (other == plat::InvalidHandleValue()) {
+        refusals.push_back(plat::GetLastError());
+        return;
+      }
+      ++opened;
+      plat::CloseHandle(other);
+    };
+    {
+      KvFileWrite file(kPath);
+      const std::uint8_t bytes[] = {1, 2, 3};
+      EXPECT_TRUE(file.Write(bytes, sizeof(bytes))) << c.name;
+    }
+    EXPECT_EQ(opened, c.opens ? 1 : 0) << c.name;
+    EXPECT_EQ(refusals, c.opens ? std::vector<plat::DWord>{}
+                                : std::vector<plat::DWord>{plat::kErrorSharingViolation})
+        << c.name;
+    ASSERT_NE(win.files.File(kPath), nullptr) << c.name;
+    EXPECT_EQ(win.files.File(kPath)->bytes, (fake::Bytes{1, 2, 3})) << c.name;
+    EXPECT_EQ(win.OpenHandleCount(), 0) << c.name;
+  }
 }
 
 TEST(FileWrite, AFailedOpenCallsNothingMoreAndEveryWriteFails) {

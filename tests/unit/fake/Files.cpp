@@ -74,7 +74,19 @@ const FakeFile* Files::File(const std::string& path) const {
 
 bool Files::IsOpen(const std::string& key) const {
   return std::any_of(handles_.begin(), handles_.end(),
-                     [&](const auto& open) { return open.second == key; });
+                     [&](const auto& open) { return open.second.key == key; });
+}
+
+bool Files::SharingConflict(const std::string& key, plat::DWord access, plat::DWord share) const {
+  const auto conflicts = [](plat::DWord asked, plat::DWord shared) {
+    const auto has = [](plat::DWord mask, plat::DWord bit) { return (mask & bit) != 0; };
+    return (has(asked, plat::kGenericRead) && !has(shared, plat::kFileShareRead)) ||
+           (has(asked, plat::kGenericWrite) && !has(shared, plat::kFileShareWrite));
+  };
+  return std::any_of(handles_.begin(), handles_.end(), [&](const auto& entry) {
+    const OpenFile& open = entry.second;
+    return open.key == key && (conflicts(access, open.share) || conflicts(open.access, share));
+  });
 }
 
 // ---- The calls ----
@@ -103,6 +115,9 @@ plat::Bool Files::DeleteFileA(const char* lpFileName) {
       context_.SetLastError(plat::kErrorFileNotFound);
     return 0;
   }
+  // Windows deletes a file that is open only when every handle on it shares
+  // deleting, which no open of the model does (CreateFileA refuses
+  // FILE_SHARE_DELETE).
   if (IsOpen(key) || it->second.lockedByOther) {
     context_.SetLastError(plat::kErrorSharingViolation);
     return 0;
@@ -120,12 +135,23 @@ plat::Handle Files::CreateFileA(const char* lpFileName, plat::DWord dwDesiredAcc
                                 plat::DWord dwCreationDisposition, plat::DWord dwFlagsAndAttributes,
                                 plat::Handle hTemplateFile) {
   context_.Record("CreateFileA");
-  (void)dwShareMode;
   (void)lpSecurityAttributes;
   (void)dwFlagsAndAttributes;
   (void)hTemplateFile;
   if (createFileError) {
     context_.SetLastError(*createFileError);
+    return plat::InvalidHandleValue();
+  }
+  // What the model does not know is refused before the path is looked at, as
+  // Windows refuses a disposition it does not know (see the header).
+  const bool writes = (dwDesiredAccess & plat::kGenericWrite) != 0;
+  const bool createAlways = dwCreationDisposition == plat::kCreateAlways && writes;
+  const bool openExisting = dwCreationDisposition == plat::kOpenExisting &&
+                            (dwDesiredAccess & (plat::kGenericRead | plat::kGenericWrite)) != 0;
+  const bool modelled = (dwDesiredAccess & ~(plat::kGenericRead | plat::kGenericWrite)) == 0 &&
+                        (dwShareMode & ~(plat::kFileShareRead | plat::kFileShareWrite)) == 0;
+  if (!modelled || (!createAlways && !openExisting)) {
+    context_.SetLastError(plat::kErrorInvalidParameter);
     return plat::InvalidHandleValue();
   }
   const std::string key = Lower(lpFileName);
@@ -142,26 +168,28 @@ plat::Handle Files::CreateFileA(const char* lpFileName, plat::DWord dwDesiredAcc
   auto it = files_.find(key);
   const bool existed = it != files_.end();
   if (existed) {
-    if (it->second.lockedByOther || IsOpen(key)) {
+    if (it->second.lockedByOther || SharingConflict(key, dwDesiredAccess, dwShareMode)) {
       context_.SetLastError(plat::kErrorSharingViolation);
       return plat::InvalidHandleValue();
     }
-    if (it->second.readOnly) {
+    if (it->second.readOnly && writes) {
       context_.SetLastError(plat::kErrorAccessDenied);
       return plat::InvalidHandleValue();
     }
   }
-  if (dwCreationDisposition != plat::kCreateAlways ||
-      (dwDesiredAccess & plat::kGenericWrite) == 0) {
-    context_.SetLastError(plat::kErrorInvalidParameter);
+  if (!existed && openExisting) {
+    context_.SetLastError(plat::kErrorFileNotFound);
     return plat::InvalidHandleValue();
   }
-  FakeFile& f = files_[key];
-  if (f.path.empty()) f.path = lpFileName;
-  f.bytes.clear();
+  if (createAlways) {
+    FakeFile& f = files_[key];
+    if (f.path.empty()) f.path = lpFileName;
+    f.bytes.clear();
+  }
   plat::Handle h = context_.NewToken();
-  handles_[h] = key;
-  context_.SetLastError(existed ? 183 : 0);  // ERROR_ALREADY_EXISTS when replaced
+  handles_[h] = OpenFile{key, dwDesiredAccess, dwShareMode};
+  // ERROR_ALREADY_EXISTS when CREATE_ALWAYS replaced a file.
+  context_.SetLastError(createAlways && existed ? 183 : 0);
   return h;
 }
 
@@ -183,13 +211,23 @@ plat::Bool Files::WriteFile(plat::Handle hFile, const void* lpBuffer,
     context_.SetLastError(plat::kErrorInvalidHandle);
     return 0;
   }
+  if ((it->second.access & plat::kGenericWrite) == 0) {
+    context_.SetLastError(plat::kErrorAccessDenied);
+    return 0;
+  }
+  const std::string key = it->second.key;  // the hook may open and close other handles
+  if (onWrite) {
+    const plat::DWord lastError = context_.LastError();
+    onWrite(files_[key].path);
+    context_.SetLastError(lastError);
+  }
   if (index == failWriteCall) {
     context_.SetLastError(writeError);
     return 0;
   }
   const plat::DWord n = std::min(nNumberOfBytesToWrite, maxWritePerCall);
   const auto* bytes = static_cast<const std::uint8_t*>(lpBuffer);
-  FakeFile& f = files_[it->second];
+  FakeFile& f = files_[key];
   f.bytes.insert(f.bytes.end(), bytes, bytes + n);
   if (lpNumberOfBytesWritten) *lpNumberOfBytesWritten = n;
   return 1;

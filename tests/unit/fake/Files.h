@@ -4,8 +4,20 @@
 // Paths compare case-insensitively; a folder exists with every folder on the
 // way to it. Writes can be made short or made to fail, and a file can be
 // read-only or held by another program.
+//
+// Open files share as Windows shares them: an open is refused with
+// ERROR_SHARING_VIOLATION when a handle already open on the file does not
+// share the access asked for, or when the new share mode does not share the
+// access of a handle already open (GENERIC_READ with FILE_SHARE_READ,
+// GENERIC_WRITE with FILE_SHARE_WRITE). A file that is open cannot be
+// deleted. CreateFileA knows what the program and the programs around it
+// ask for: CREATE_ALWAYS for writing, OPEN_EXISTING for reading or writing,
+// sharing reading and writing; any other disposition, access or share mode
+// (FILE_SHARE_DELETE among them) is refused as an invalid parameter rather
+// than answered with a guess.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -20,7 +32,7 @@ namespace fake {
 struct FakeFile {
   std::string path;  // as first created
   Bytes bytes;
-  bool readOnly = false;       // delete and CreateFileA fail with access denied
+  bool readOnly = false;       // delete, and an open for writing, fail with access denied
   bool lockedByOther = false;  // another process holds it without sharing
 };
 
@@ -53,6 +65,11 @@ class Files {
   std::vector<plat::DWord> writeSizes;  // bytes asked for, per WriteFile call
   // CreateFileA fails with this error when set.
   std::optional<plat::DWord> createFileError;
+  // Called at each WriteFile on a file open for writing, with the file's path,
+  // before the bytes land: another program (a virus scanner) looks at the
+  // file while it grows. Its calls are calls like any other, but leave this
+  // thread's last error as it was.
+  std::function<void(const std::string& path)> onWrite;
   // Files opened and not closed.
   int OpenHandleCount() const { return static_cast<int>(handles_.size()); }
 
@@ -70,12 +87,20 @@ class Files {
   bool Close(plat::Handle hObject);
 
  private:
+  struct OpenFile {
+    std::string key;  // the file's lower-case path
+    plat::DWord access = 0;
+    plat::DWord share = 0;
+  };
   bool IsOpen(const std::string& key) const;
+  // An open of `key` with this access and share mode would conflict with a
+  // handle already open on it.
+  bool SharingConflict(const std::string& key, plat::DWord access, plat::DWord share) const;
 
   Context& context_;
-  std::set<std::string> folders_;                // lower case, no trailing separator
-  std::map<std::string, FakeFile> files_;        // keyed by lower-case path
-  std::map<plat::Handle, std::string> handles_;  // open file -> its lower-case path
+  std::set<std::string> folders_;          // lower case, no trailing separator
+  std::map<std::string, FakeFile> files_;  // keyed by lower-case path
+  std::map<plat::Handle, OpenFile> handles_;
 };
 
 }  // namespace fake
