@@ -122,15 +122,12 @@ plat::Long Registry::RegQueryValueExA(plat::HKey hKey, const char* lpValueName,
                                       std::uint8_t* lpData, plat::DWord* lpcbData) {
   context_.Record("RegQueryValueExA");
   (void)lpReserved;
-  auto it = openKeys_.find(hKey);
-  if (it == openKeys_.end()) return static_cast<plat::Long>(plat::kErrorInvalidHandle);
-  const OpenKey& key = it->second;
-  const char* name = lpValueName ? lpValueName : "";
-  if (plat::Long status = Screen(RegRequest{"RegQueryValueExA", key.view, key.path, name, 0}))
-    return status;
-  auto& values = KeysOf(key.view)[key.path];
-  auto v = values.find(Lower(name));
-  if (v == values.end()) return static_cast<plat::Long>(plat::kErrorFileNotFound);
+  std::string name;
+  plat::Long status = 0;
+  auto* values = ValuesFor("RegQueryValueExA", hKey, lpValueName, name, status);
+  if (values == nullptr) return status;
+  auto v = values->find(name);
+  if (v == values->end()) return static_cast<plat::Long>(plat::kErrorFileNotFound);
   if (lpType) *lpType = v->second.type;
   const auto n = static_cast<plat::DWord>(v->second.data.size());
   if (lpData == nullptr) {
@@ -152,14 +149,28 @@ plat::Long Registry::RegSetValueExA(plat::HKey hKey, const char* lpValueName, pl
                                     plat::DWord cbData) {
   context_.Record("RegSetValueExA");
   (void)reserved;
-  auto it = openKeys_.find(hKey);
-  if (it == openKeys_.end()) return static_cast<plat::Long>(plat::kErrorInvalidHandle);
-  const OpenKey& key = it->second;
-  const char* name = lpValueName ? lpValueName : "";
-  if (plat::Long status = Screen(RegRequest{"RegSetValueExA", key.view, key.path, name, 0}))
-    return status;
-  KeysOf(key.view)[key.path][Lower(name)] = RegValue{dwType, Bytes(lpData, lpData + cbData)};
+  std::string name;
+  plat::Long status = 0;
+  auto* values = ValuesFor("RegSetValueExA", hKey, lpValueName, name, status);
+  if (values == nullptr) return status;
+  (*values)[name] = RegValue{dwType, Bytes(lpData, lpData + cbData)};
   return 0;
+}
+
+std::map<std::string, RegValue>* Registry::ValuesFor(const char* op, plat::HKey hKey,
+                                                     const char* lpValueName, std::string& name,
+                                                     plat::Long& status) {
+  auto it = openKeys_.find(hKey);
+  if (it == openKeys_.end()) {
+    status = static_cast<plat::Long>(plat::kErrorInvalidHandle);
+    return nullptr;
+  }
+  const OpenKey& key = it->second;
+  const char* given = lpValueName ? lpValueName : "";
+  status = Screen(RegRequest{op, key.view, key.path, given, 0});
+  if (status != 0) return nullptr;
+  name = Lower(given);
+  return &KeysOf(key.view)[key.path];
 }
 
 plat::Long Registry::RegCloseKey(plat::HKey hKey) {

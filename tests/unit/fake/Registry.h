@@ -81,6 +81,12 @@ class Registry {
                   plat::HKey* out, bool create, plat::DWord* disposition);
   // The fault hook's status for this request, which is recorded first.
   plat::Long Screen(const RegRequest& request);
+  // The values of the open key a value call names, and the value's name in
+  // lower case, once the handle is known and the fault hook lets the call
+  // through; otherwise the status the call fails with, and null.
+  std::map<std::string, RegValue>* ValuesFor(const char* op, plat::HKey hKey,
+                                             const char* lpValueName, std::string& name,
+                                             plat::Long& status);
   Keys& KeysOf(View view) { return keys_[singleRegistry ? 0 : static_cast<int>(view)]; }
   const Keys& KeysOf(View view) const { return keys_[singleRegistry ? 0 : static_cast<int>(view)]; }
 
