@@ -33,6 +33,7 @@ endif()
 set(LUMENTA_BENCH_SOURCE_DIR "${CMAKE_SOURCE_DIR}/bench")
 set(LUMENTA_BENCH_BINARY_DIR "${CMAKE_BINARY_DIR}/bench")
 set(LUMENTA_BENCH_SIZES_MIB 1 256)
+set(LUMENTA_ALLOW_UNUSUAL_PAYLOADS ON)  # the packages are random bytes
 file(MAKE_DIRECTORY "${LUMENTA_BENCH_BINARY_DIR}")
 
 # ---- Programs without a run-time library ------------------------------------------------

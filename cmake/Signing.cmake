@@ -3,11 +3,13 @@
 #   cmake ... -DLUMENTA_SIGN_CERT=cert.pem -DLUMENTA_SIGN_KEY=key.pem
 #
 # When both are set, every link of LumentaSetupBoot is followed by a signing
-# step: osslsigncode signs the executable (SHA-256) into a new file beside
-# it, verifies that file's signature, and only then puts it in the
-# executable's place. A signature that does not verify fails the build and
-# leaves the unsigned executable, which the next build links and signs again.
-# Without a certificate and key the build is unchanged: no step, no tool.
+# step: the executable is moved aside (LumentaSetupBoot.exe.unsigned),
+# osslsigncode signs it (SHA-256) into LumentaSetupBoot.exe.signing and
+# verifies that file's signature, and only then is the signed file given the
+# unsigned one's mode and moved to LumentaSetupBoot.exe. A signing or a
+# verification that fails fails the build and leaves no LumentaSetupBoot.exe
+# (the next build links and signs again). Without a certificate and key the
+# build is unchanged: no step, no tool.
 #
 #   LUMENTA_SIGN_CERT           the certificate (PEM), with the intermediate
 #                               certificates of its chain after it
@@ -72,13 +74,20 @@ if(LUMENTA_SIGN_CAFILE)
 endif()
 
 set(image "$<TARGET_FILE:LumentaSetupBoot>")
-set(signing "$<TARGET_FILE:LumentaSetupBoot>.signing")
+set(unsigned "${image}.unsigned")
+set(signing "${image}.signing")
+# Each osslsigncode run, and a message when it fails.
+set(or_fail sh -c "\"$0\" \"$@\" || (echo 'LumentaSetupBoot.exe is not signed, and not at its \
+path: the next build links and signs it again.' >&2 && false)")
 add_custom_command(TARGET LumentaSetupBoot POST_BUILD
-  COMMAND "${CMAKE_COMMAND}" -E rm -f "${signing}"
-  COMMAND "${LUMENTA_OSSLSIGNCODE}" sign ${sign_args}
-          -h sha256 -n "Lumenta Setup" -in "${image}" -out "${signing}"
-  COMMAND "${LUMENTA_OSSLSIGNCODE}" verify ${verify_args} -in "${signing}"
+  COMMAND "${CMAKE_COMMAND}" -E rm -f "${signing}" "${unsigned}"
+  COMMAND "${CMAKE_COMMAND}" -E rename "${image}" "${unsigned}"
+  COMMAND ${or_fail} "${LUMENTA_OSSLSIGNCODE}" sign ${sign_args}
+          -h sha256 -n "Lumenta Setup" -in "${unsigned}" -out "${signing}"
+  COMMAND ${or_fail} "${LUMENTA_OSSLSIGNCODE}" verify ${verify_args} -in "${signing}"
+  COMMAND chmod "--reference=${unsigned}" "${signing}"
   COMMAND "${CMAKE_COMMAND}" -E rename "${signing}" "${image}"
+  COMMAND "${CMAKE_COMMAND}" -E rm "${unsigned}"
   COMMENT "Signing LumentaSetupBoot.exe"
   VERBATIM)
 message(STATUS "LumentaSetupBoot.exe is signed with ${LUMENTA_SIGN_CERT_PATH}")
