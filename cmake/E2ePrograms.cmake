@@ -97,9 +97,9 @@ endforeach()
 math(EXPR LUMENTA_E2E_SCALE_SIZE "${LUMENTA_PAYLOAD_BOUND} - 1048576")
 set(LUMENTA_E2E_SCALE_MSI "${LUMENTA_E2E_BINARY_DIR}/scale/package-at-bound.bin")
 add_custom_command(OUTPUT "${LUMENTA_E2E_SCALE_MSI}"
-  COMMAND Python3::Interpreter "${LUMENTA_E2E_SOURCE_DIR}/lib/make_blob.py"
+  COMMAND Python3::Interpreter "${CMAKE_SOURCE_DIR}/payloads/make_random.py"
           "${LUMENTA_E2E_SCALE_MSI}" ${LUMENTA_E2E_SCALE_SIZE}
-  DEPENDS "${LUMENTA_E2E_SOURCE_DIR}/lib/make_blob.py"
+  DEPENDS "${CMAKE_SOURCE_DIR}/payloads/make_random.py"
   COMMENT "Package at the payload bound for the scale test"
   VERBATIM)
 add_custom_target(lumenta_e2e_scale_payload DEPENDS "${LUMENTA_E2E_SCALE_MSI}")

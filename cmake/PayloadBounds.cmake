@@ -3,20 +3,16 @@
 #
 #   lumenta_check_payloads(<target> <msi> <exe> <note>)
 #
-# lumenta_add_bootstrapper calls it for every image. At configure a payload
-# file that does not exist is refused, with the option that sets it, and
-# tools/inspect checks the files given: refused are a package that does not
-# begin with the compound-file signature, an installer that does not begin
-# with MZ, an empty note, and payloads that together exceed the bound below;
-# a note of odd length is only a warning (its last byte is ignored when it is
-# read). LUMENTA_ALLOW_UNUSUAL_PAYLOADS=ON turns the first three refusals
-# into warnings, for the test builds whose payloads are odd on purpose. Every
-# file given is a dependency of the configuration, so that a file changed or
-# deleted later makes the build configure, and check, again before the
+# lumenta_add_bootstrapper calls it for every image. The rules are
+# tools/inspect's (docs/release.md#the-payloads); at configure a missing file
+# is refused with the option that sets it, and the files given are checked.
+# Each of them is a dependency of the configuration, so that a file changed
+# or deleted later makes the build configure, and check, again before the
 # resource compiler runs. Payloads that this build makes are checked by the
-# one step after the link: tools/inspect reads the image back (after its
-# last change, the page alignment of its resources), compares each payload
-# with its file and applies the same rules; a failure fails the build.
+# one step after the link: tools/inspect reads the image back (after the page
+# alignment of its resources), compares each payload with its file and
+# applies the same rules. LUMENTA_ALLOW_UNUSUAL_PAYLOADS=ON is for the test
+# builds whose payloads are odd on purpose.
 #
 # The bound: the loader maps the whole image into one free range of the
 # process's address space. A 32-bit process has 2 GiB of it, and the

@@ -3,31 +3,11 @@
 #   cmake ... -DLUMENTA_SIGN_CERT=cert.pem -DLUMENTA_SIGN_KEY=key.pem
 #
 # When both are set, every link of LumentaSetupBoot is followed by a signing
-# step: the executable is moved aside (LumentaSetupBoot.exe.unsigned),
-# osslsigncode signs it (SHA-256) into LumentaSetupBoot.exe.signing and
-# verifies that file's signature, and only then is the signed file given the
-# unsigned one's mode and moved to LumentaSetupBoot.exe. A signing or a
-# verification that fails fails the build and leaves no LumentaSetupBoot.exe
-# (the next build links and signs again). Without a certificate and key the
-# build is unchanged: no step, no tool.
-#
-#   LUMENTA_SIGN_CERT           the certificate (PEM), with the intermediate
-#                               certificates of its chain after it
-#   LUMENTA_SIGN_KEY            its private key (PEM)
-#   LUMENTA_SIGN_PASS           the key's password, if it has one; kept in
-#                               CMakeCache.txt and the build files, so for a
-#                               release prefer
-#   LUMENTA_SIGN_PASS_FILE      a file whose first line is the password
-#   LUMENTA_SIGN_CAFILE         trusted roots (PEM) for the verification;
-#                               empty: the system's list
-#                               (/etc/ssl/certs/ca-certificates.crt). A
-#                               self-signed certificate is its own root.
-#   LUMENTA_SIGN_TIMESTAMP_URL  an RFC 3161 time-stamp server; empty: no time
-#                               stamp (the signature then ends with the
-#                               certificate's validity)
-#
-# The unsigned image is reproducible; the signature adds the signing time.
-# `osslsigncode remove-signature` gives back the unsigned bytes.
+# step: the linked file is moved aside (.unsigned), signed into .signing and
+# verified there, and only then moved, with the linked file's mode, to
+# LumentaSetupBoot.exe. A failure fails the build and leaves no
+# LumentaSetupBoot.exe. Without a certificate and key the build is
+# unchanged: no step, no tool. The options: docs/release.md#signing.
 
 set(LUMENTA_SIGN_CERT "" CACHE FILEPATH
   "Code-signing certificate (PEM) for LumentaSetupBoot.exe; empty: not signed")

@@ -138,7 +138,7 @@ function(lumenta_add_bootstrapper target)
   endif()
   if(NOT arg_RESOURCES_UNALIGNED)
     add_custom_command(TARGET ${target} POST_BUILD
-      COMMAND Python3::Interpreter "${CMAKE_SOURCE_DIR}/cmake/page_align_resources.py"
+      COMMAND "${CMAKE_SOURCE_DIR}/cmake/page_align_resources.py"
               "$<TARGET_FILE:${target}>"
       VERBATIM)
   endif()

@@ -26,7 +26,8 @@ def load(path, *directories):
 
 def directory(pe, name):
     """(RVA, size) of a data directory."""
-    entry = pe.OPTIONAL_HEADER.DATA_DIRECTORY[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_" + name]]
+    index = pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_" + name]
+    entry = pe.OPTIONAL_HEADER.DATA_DIRECTORY[index]
     return entry.VirtualAddress, entry.Size
 
 
@@ -73,7 +74,8 @@ def version(pe):
             fixed[what] = f"{ms >> 16}.{ms & 0xFFFF}.{ls >> 16}.{ls & 0xFFFF}"
     for entry in (e for info in getattr(pe, "FileInfo", None) or [] for e in info):
         for table in getattr(entry, "StringTable", []):
-            tables[table.LangID.decode()] = {k.decode(): v.decode() for k, v in table.entries.items()}
+            tables[table.LangID.decode()] = {k.decode(): v.decode()
+                                             for k, v in table.entries.items()}
         for var in getattr(entry, "Var", []):
             for pair in var.entry.get(b"Translation", "").split(","):
                 if pair.strip():

@@ -153,8 +153,9 @@ def payload_rules(payloads, scratch):
 def configure_checks(payloads, scratch):
     """A release build's configure: each payload option given."""
     build = os.path.join(scratch, "release")
-    given = dict(zip(("LUMENTA_PACKAGE_MSI", "LUMENTA_DOTNET_SETUP", "LUMENTA_SOURCE_NOTE"),
-                     [shutil.copy(p, os.path.join(scratch, os.path.basename(p))) for p in payloads]))
+    copies = [shutil.copy(p, os.path.join(scratch, os.path.basename(p))) for p in payloads]
+    options = ("LUMENTA_PACKAGE_MSI", "LUMENTA_DOTNET_SETUP", "LUMENTA_SOURCE_NOTE")
+    given = dict(zip(options, copies))
 
     def configure(**options):
         settings = {**given, "LUMENTA_ALLOW_UNUSUAL_PAYLOADS": "OFF",
@@ -200,9 +201,9 @@ def demo_parsers():
     """What tools/demo reads from Wine, on texts as Wine writes them."""
     from importlib.machinery import SourceFileLoader
     demo = SourceFileLoader("demo", os.path.join(ROOT, "tools", "demo")).load_module()
-    trace = ('0024:trace:process:CreateProcessInternalW app (null) cmdline '
-             'L"\\"C:\\\\users\\\\me\\\\Temp\\\\dotNetFx40_Full_setup.exe\\" /c:\\"install\\""\n'
-             '0030:trace:process:CreateProcessInternalW app L"C:\\\\a.exe" cmdline L"a \\00e9\\t"...\n')
+    trace = (r'0024:trace:process:CreateProcessInternalW app (null) cmdline '
+             r'L"\"C:\\users\\me\\Temp\\dotNetFx40_Full_setup.exe\" /c:\"install\""' '\n'
+             r'0030:trace:process:CreateProcessInternalW app L"C:\\a.exe" cmdline L"a \00e9\t"...')
     check("demo: a traced command line keeps its quotes and backslashes",
           demo.traced_command_lines(trace) == [
               '"C:\\users\\me\\Temp\\dotNetFx40_Full_setup.exe" /c:"install"',

@@ -68,6 +68,10 @@ def sections(image):
 
 # ---- Checks: each returns None for a pass or the reason of a failure -------------------
 
+def check_field(what, value, wanted):
+    return None if value == wanted else f"{what} is {value}, not {wanted}"
+
+
 def check_pe32_i386(image):
     machine, magic = image.FILE_HEADER.Machine, image.OPTIONAL_HEADER.Magic
     characteristics = image.FILE_HEADER.Characteristics
@@ -78,35 +82,6 @@ def check_pe32_i386(image):
     wanted = FILE_EXECUTABLE_IMAGE | FILE_32BIT_MACHINE
     if characteristics & wanted != wanted or characteristics & FILE_DLL:
         return f"characteristics {characteristics:#x} are not a 32-bit executable's"
-    return None
-
-
-def check_gui_subsystem(image):
-    subsystem = image.OPTIONAL_HEADER.Subsystem
-    if subsystem != SUBSYSTEM_WINDOWS_GUI:
-        return f"subsystem is {subsystem}, not Windows GUI ({SUBSYSTEM_WINDOWS_GUI})"
-    return None
-
-
-def check_os_version(image):
-    h = image.OPTIONAL_HEADER
-    if (h.MajorOperatingSystemVersion, h.MinorOperatingSystemVersion) != (5, 1):
-        return (f"operating-system version is {h.MajorOperatingSystemVersion}."
-                f"{h.MinorOperatingSystemVersion}, not 5.1")
-    return None
-
-
-def check_subsystem_version(image):
-    h = image.OPTIONAL_HEADER
-    if (h.MajorSubsystemVersion, h.MinorSubsystemVersion) != (5, 1):
-        return f"subsystem version is {h.MajorSubsystemVersion}.{h.MinorSubsystemVersion}, not 5.1"
-    return None
-
-
-def check_no_timestamp(image):
-    # A time stamp would make every build's bytes differ.
-    if image.FILE_HEADER.TimeDateStamp != 0:
-        return f"header time stamp is {image.FILE_HEADER.TimeDateStamp:#x}, not 0"
     return None
 
 
@@ -174,13 +149,6 @@ def check_no_frame_list_access(path, objdump="i686-w64-mingw32-objdump"):
             found.append(f"{' '.join(line.split())} ({where})")
     if found:
         return f"{len(found)} instructions address fs: " + "; ".join(found[:5])
-    return None
-
-
-def check_no_tls(image):
-    # The program's own entry point runs no thread-local-storage callbacks.
-    if PE.directory(image, "TLS")[1]:
-        return "the image has a TLS directory"
     return None
 
 
@@ -360,13 +328,18 @@ def main(argv):
         return 1
 
     run("pe32_i386", check_pe32_i386, image)
-    run("gui_subsystem", check_gui_subsystem, image)
-    run("os_version_5_1", check_os_version, image)
-    run("subsystem_version_5_1", check_subsystem_version, image)
-    run("no_timestamp", check_no_timestamp, image)
+    h = image.OPTIONAL_HEADER
+    run("gui_subsystem", check_field, "subsystem", h.Subsystem, SUBSYSTEM_WINDOWS_GUI)
+    run("os_version_5_1", check_field, "operating-system version",
+        f"{h.MajorOperatingSystemVersion}.{h.MinorOperatingSystemVersion}", "5.1")
+    run("subsystem_version_5_1", check_field, "subsystem version",
+        f"{h.MajorSubsystemVersion}.{h.MinorSubsystemVersion}", "5.1")
+    # A time stamp would make every build's bytes differ.
+    run("no_timestamp", check_field, "header time stamp", image.FILE_HEADER.TimeDateStamp, 0)
     run("resources_page_aligned", check_resources_page_aligned, image)
     run("frame_table_section", check_frame_table, image)
-    run("no_tls_directory", check_no_tls, image)
+    # The program's own entry point runs no thread-local-storage callbacks.
+    run("no_tls_directory", check_field, "TLS directory size", PE.directory(image, "TLS")[1], 0)
     run("no_seh_flag", check_no_seh_flag, image)
     run("no_exception_frame_list_access", check_no_frame_list_access, args.exe)
 
