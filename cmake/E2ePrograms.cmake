@@ -123,6 +123,7 @@ add_dependencies(lumenta_e2e_programs
 
 set(json "{\n")
 string(APPEND json "  \"product\": \"$<TARGET_FILE:LumentaSetupBoot>\",\n")
+string(APPEND json "  \"version\": \"${PROJECT_VERSION}\",\n")
 string(APPEND json "  \"package_msi\": \"${LUMENTA_PACKAGE_MSI}\",\n")
 string(APPEND json "  \"dotnet_setup\": \"${LUMENTA_DOTNET_SETUP}\",\n")
 string(APPEND json "  \"source_note\": \"${LUMENTA_SOURCE_NOTE}\",\n")

@@ -94,8 +94,8 @@ include(cmake/PayloadBounds.cmake)
 # code and these resources: the manifest (RT_MANIFEST 1), the version
 # resource, icon group 128, and, byte for byte, "MSI" 130 = MSI, "EXE" 134 =
 # EXE and "KvR" 10 = NOTE, checked by lumenta_check_payloads. Relative file
-# names are taken from the calling directory's source folder. A change to any payload re-runs windres and the
-# link of this target only. The resource section is page-aligned in the file
+# names are taken from the calling directory's source folder. A change to
+# any payload re-runs windres and the link of this target only. The resource section is page-aligned in the file
 # after the link unless RESOURCES_UNALIGNED is given (the bench's comparison).
 function(lumenta_add_bootstrapper target)
   cmake_parse_arguments(PARSE_ARGV 1 arg "RESOURCES_UNALIGNED" "MSI;EXE;NOTE;OUTPUT_NAME" "")

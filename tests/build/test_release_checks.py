@@ -49,14 +49,14 @@ def sparse(path, size, head=b""):
     return path
 
 
-def inspect_checks(payloads, exe, scratch):
+def inspect_checks(payloads, exe, version, scratch):
     out = os.path.join(scratch, "out")
     r = run(INSPECT, exe, "--payloads", *payloads, "--extract", out)
     check("inspect: the built payloads are equal, exit 0", r.returncode == 0
           and r.stdout.count(", equals ") == 3, r.stdout)
     for kind in ("ASLR (DYNAMIC_BASE): yes", "DEP (NX_COMPAT): yes", "NO_SEH: yes",
                  "page-aligned in the file: yes", "requested execution level: asInvoker",
-                 "FileVersion: 1.1.1.17", "signature: none"):
+                 f"FileVersion: {version}", "signature: none"):
         check(f"inspect reports '{kind}'", kind in r.stdout, r.stdout)
     extracted = [os.path.join(out, n) for n in ("MSI-130.bin", "EXE-134.bin", "KvR-10.bin")]
     same = all(os.path.exists(a) and open(a, "rb").read() == open(b, "rb").read()
@@ -150,7 +150,7 @@ def payload_rules(payloads, scratch):
         check(f"payloads: {name}", ok, f"exit {r.returncode}: {r.stdout}")
 
 
-def configure_checks(payloads, scratch):
+def configure_checks(payloads, version, scratch):
     """A release build's configure: each payload option given."""
     build = os.path.join(scratch, "release")
     copies = [shutil.copy(p, os.path.join(scratch, os.path.basename(p))) for p in payloads]
@@ -159,7 +159,7 @@ def configure_checks(payloads, scratch):
 
     def configure(**options):
         settings = {**given, "LUMENTA_ALLOW_UNUSUAL_PAYLOADS": "OFF",
-                    "LUMENTA_VERSION": "1.1.1.17", **options}
+                    "LUMENTA_VERSION": version, **options}
         return run("cmake", "-S", ROOT, "-B", build, "-G", "Ninja",
                    f"-DCMAKE_TOOLCHAIN_FILE={ROOT}/cmake/mingw-w64-i686.cmake",
                    "-DCMAKE_BUILD_TYPE=Release", "-DLUMENTA_BUILD_TESTS=OFF",
@@ -230,10 +230,10 @@ def main(argv):
     payloads = [m["package_msi"], m["dotnet_setup"], m["source_note"]]
     scratch = tempfile.mkdtemp(prefix="release-checks-")
     try:
-        inspect_checks(payloads, m["product"], scratch)
+        inspect_checks(payloads, m["product"], m["version"], scratch)
         image_checks(scratch)
         payload_rules(payloads, scratch)
-        configure_checks(payloads, scratch)
+        configure_checks(payloads, m["version"], scratch)
         demo_parsers()
     finally:
         shutil.rmtree(scratch, ignore_errors=True)
