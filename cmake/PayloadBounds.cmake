@@ -29,30 +29,32 @@ option(LUMENTA_ALLOW_UNUSUAL_PAYLOADS
   "Warn of a package, installer or note of an unusual kind instead of refusing it" OFF)
 
 function(lumenta_check_payloads target msi exe note)
-  set(check "${CMAKE_SOURCE_DIR}/tools/inspect" --payloads "${msi}" "${exe}" "${note}"
-            --bound ${LUMENTA_PAYLOAD_BOUND})
+  set(rules --bound ${LUMENTA_PAYLOAD_BOUND})
   if(LUMENTA_ALLOW_UNUSUAL_PAYLOADS)
-    list(APPEND check --allow-unusual)
+    list(APPEND rules --allow-unusual)
   endif()
 
+  # At configure, "-" stands for a payload that this build makes.
   set(files "${msi}" "${exe}" "${note}")
   set(options LUMENTA_PACKAGE_MSI LUMENTA_DOTNET_SETUP LUMENTA_SOURCE_NOTE)
-  set(made_here FALSE)
+  set(given "")
   foreach(file option IN ZIP_LISTS files options)
     get_source_file_property(generated "${file}" GENERATED)
     if(generated OR file IN_LIST LUMENTA_SAMPLE_PAYLOAD_FILES)
-      set(made_here TRUE)
+      list(APPEND given -)
     elseif(NOT EXISTS "${file}")
       if(NOT file STREQUAL "${${option}}")
         set(option "the payload of lumenta_add_bootstrapper(${target})")
       endif()
       message(FATAL_ERROR "${target}: ${file} does not exist; set ${option} to an existing file")
     else()
+      list(APPEND given "${file}")
       set_property(DIRECTORY "${CMAKE_SOURCE_DIR}" APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${file}")
     endif()
   endforeach()
-  if(NOT made_here)
-    execute_process(COMMAND ${check} RESULT_VARIABLE failed ERROR_VARIABLE findings)
+  if(NOT given STREQUAL "-;-;-")
+    execute_process(COMMAND "${CMAKE_SOURCE_DIR}/tools/inspect" --payloads ${given} ${rules}
+                    RESULT_VARIABLE failed ERROR_VARIABLE findings)
     string(STRIP "${findings}" findings)
     if(failed)
       message(FATAL_ERROR "${target}: ${findings}")
@@ -62,7 +64,8 @@ function(lumenta_check_payloads target msi exe note)
   endif()
 
   add_custom_command(TARGET ${target} POST_BUILD
-    COMMAND ${check} "$<TARGET_FILE:${target}>"
+    COMMAND "${CMAKE_SOURCE_DIR}/tools/inspect" "$<TARGET_FILE:${target}>" --payloads ${files}
+            ${rules}
     COMMENT "Reading back ${target}: its payloads and the bound"
     VERBATIM)
 endfunction()

@@ -85,29 +85,34 @@ def version(pe):
 
 def payload_findings(paths, bound, allow_unusual=False):
     """What is wrong with the payload files (package, installer, note):
-    (refusals, warnings), each a list of lines. Raises OSError for a file
-    that cannot be read."""
+    (refusals, warnings), each a list of lines. A path "-" stands for a file
+    not made yet, which is left out (and the bound with it). Raises OSError
+    for a file that cannot be read."""
     refusals, warnings = [], []
     unusual = warnings if allow_unusual else refusals
     sizes, heads = [], []
     for path in paths:
+        if path == "-":
+            heads.append(None)
+            sizes.append(None)
+            continue
         with open(path, "rb") as f:
             heads.append(f.read(8))
             sizes.append(f.seek(0, 2))
     msi, exe, note = paths
-    if heads[0] != CFB_SIGNATURE:
+    if heads[0] not in (None, CFB_SIGNATURE):
         unusual.append(f"the package {msi} is not a Windows Installer package: it does not "
                        "begin with the compound-file signature D0 CF 11 E0 A1 B1 1A E1")
-    if heads[1][:2] != b"MZ":
+    if heads[1] is not None and heads[1][:2] != b"MZ":
         unusual.append(f"the framework installer {exe} is not a program: "
                        "it does not begin with MZ")
     if sizes[2] == 0:
         unusual.append(f"the note {note} is empty: a note is UTF-16LE text (two bytes a "
                        "character), made with payloads/make_note.py --from TEXT_FILE --out FILE")
-    elif sizes[2] % 2:
+    elif sizes[2] is not None and sizes[2] % 2:
         warnings.append(f"the note {note} has an odd length ({sizes[2]} bytes): "
                         "its last byte is ignored when it is read")
-    if bound is not None and sum(sizes) > bound:
+    if bound is not None and None not in sizes and sum(sizes) > bound:
         refusals.append(f"the payloads total {sum(sizes)} bytes (MSI {sizes[0]}, EXE {sizes[1]}, "
                         f"NOTE {sizes[2]}), more than the bound of {bound} bytes: an "
                         "executable that large may not load on 32-bit Windows")

@@ -179,6 +179,11 @@ def configure_checks(payloads, version, scratch):
     r = configure(LUMENTA_SOURCE_NOTE=empty, LUMENTA_ALLOW_UNUSUAL_PAYLOADS="ON")
     check("configure: LUMENTA_ALLOW_UNUSUAL_PAYLOADS makes it a warning", r.returncode == 0
           and "CMake Warning" in r.stdout and "is empty" in flat(r), r.stdout[-800:])
+    r = configure(LUMENTA_PACKAGE_MSI=os.path.join(build, "payloads", "Lumenta.msi"),
+                  LUMENTA_DOTNET_SETUP=given["LUMENTA_PACKAGE_MSI"])
+    check("configure: a package given as the installer is refused beside the sample package",
+          r.returncode != 0 and "is not a program: it does not begin with MZ" in flat(r),
+          r.stdout[-800:])
     above = sparse(os.path.join(scratch, "above.msi"), BOUND + 1, PE.CFB_SIGNATURE)
     r = configure(LUMENTA_PACKAGE_MSI=above)
     check("configure: payloads above the bound are refused", r.returncode != 0
