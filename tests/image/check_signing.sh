@@ -67,9 +67,9 @@ version=2.3.4.5
 
 started=$(date +%s)
 no_signing=(-DLUMENTA_SIGN_CERT= -DLUMENTA_SIGN_KEY= -DLUMENTA_SIGN_PASS= -DLUMENTA_SIGN_PASS_FILE=
-            -DLUMENTA_SIGN_CAFILE= -DLUMENTA_VERSION=$version)
+            -DLUMENTA_SIGN_CAFILE= "-DLUMENTA_VERSION=$version")
 signing=(-DLUMENTA_SIGN_CERT="$certs/cert.pem" -DLUMENTA_SIGN_KEY="$certs/key.pem"
-         -DLUMENTA_SIGN_CAFILE="$certs/cert.pem" -DLUMENTA_VERSION=$version)
+         -DLUMENTA_SIGN_CAFILE="$certs/cert.pem" "-DLUMENTA_VERSION=$version")
 
 # ---- Without a certificate: the build as always -------------------------------------------
 if configure_and_build "${no_signing[@]}"; then
