@@ -33,6 +33,7 @@ endif()
 set(LUMENTA_BENCH_SOURCE_DIR "${CMAKE_SOURCE_DIR}/bench")
 set(LUMENTA_BENCH_BINARY_DIR "${CMAKE_BINARY_DIR}/bench")
 set(LUMENTA_BENCH_SIZES_MIB 1 256)
+set(LUMENTA_ALLOW_UNUSUAL_PAYLOADS ON)  # the packages are random bytes
 file(MAKE_DIRECTORY "${LUMENTA_BENCH_BINARY_DIR}")
 
 # ---- Programs without a run-time library ------------------------------------------------
@@ -79,9 +80,9 @@ foreach(mib IN LISTS LUMENTA_BENCH_SIZES_MIB)
   set(package "${LUMENTA_BENCH_BINARY_DIR}/payloads/package-${mib}MiB.bin")
   math(EXPR bytes "${mib} * 1048576")
   add_custom_command(OUTPUT "${package}"
-    COMMAND Python3::Interpreter "${LUMENTA_BENCH_SOURCE_DIR}/make_payload.py"
+    COMMAND Python3::Interpreter "${CMAKE_SOURCE_DIR}/payloads/make_random.py"
             "${package}" ${bytes}
-    DEPENDS "${LUMENTA_BENCH_SOURCE_DIR}/make_payload.py"
+    DEPENDS "${CMAKE_SOURCE_DIR}/payloads/make_random.py"
     COMMENT "Random package of ${mib} MiB for the bench"
     VERBATIM)
   add_custom_target(lumenta_bench_payload_${mib} DEPENDS "${package}")
@@ -146,7 +147,7 @@ lumenta_add_bootstrapper(${unaligned}
   RESOURCES_UNALIGNED)
 set_target_properties(${unaligned} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${LUMENTA_BENCH_BINARY_DIR}")
 add_custom_command(TARGET ${unaligned} POST_BUILD
-  COMMAND Python3::Interpreter "${CMAKE_SOURCE_DIR}/cmake/page_align_resources.py" --misalign
+  COMMAND "${CMAKE_SOURCE_DIR}/cmake/page_align_resources.py" --misalign
           "$<TARGET_FILE:${unaligned}>"
   VERBATIM)
 add_dependencies(${unaligned} lumenta_bench_payload_256)

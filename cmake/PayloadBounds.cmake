@@ -1,93 +1,71 @@
-# The largest payloads an executable may carry.
+# What the payloads of an image may be, checked at configure and after each
+# link:
 #
-# The loader maps the whole image into one free range of the process's
-# address space. A 32-bit process has 2 GiB of it, and the system's DLLs,
-# heaps and stacks lie scattered across that range (on Vista and later at
-# random places), so a much larger free range than the image is never
-# certain. Measured under Wine in a 64-bit prefix: an image holding 1.5 GiB
-# starts and writes its package; one holding 2 GiB does not start ("Not
-# enough memory"), large-address-aware or not. The bound keeps the image at
-# half the address space, which 32-bit Windows has left free in one piece
-# after start-up on every system this program supports.
+#   lumenta_check_payloads(<target> <msi> <exe> <note>)
 #
-# Included from the Windows image's build after the product is defined:
+# lumenta_add_bootstrapper calls it for every image. The rules are
+# tools/inspect's (docs/release.md#the-payloads); at configure a missing file
+# is refused with the option that sets it, and the files given are checked.
+# Each of them is a dependency of the configuration, so that a file changed
+# or deleted later makes the build configure, and check, again before the
+# resource compiler runs. Payloads that this build makes are checked by the
+# one step after the link: tools/inspect reads the image back (after the page
+# alignment of its resources), compares each payload with its file and
+# applies the same rules. LUMENTA_ALLOW_UNUSUAL_PAYLOADS=ON is for the test
+# builds whose payloads are odd on purpose.
 #
-#   lumenta_check_payload_bound(<target> <msi> <exe> <note>)
-#
-# refuses, at configure time, payloads that exist and together exceed the
-# bound, and adds a build step before the resource compiler of <target>
-# that checks them again, so that a payload grown after the configure fails
-# the build with the same message. In script mode
-# (cmake -DMSI=.. -DEXE=.. -DNOTE=.. -P PayloadBounds.cmake) it is that step.
+# The bound: the loader maps the whole image into one free range of the
+# process's address space. A 32-bit process has 2 GiB of it, and the
+# system's DLLs, heaps and stacks lie scattered across that range (on Vista
+# and later at random places), so a much larger free range than the image is
+# never certain. Measured under Wine in a 64-bit prefix: an image holding
+# 1.5 GiB starts and writes its package; one holding 2 GiB does not start
+# ("Not enough memory"), large-address-aware or not. The bound keeps the
+# image at half the address space, which 32-bit Windows has left free in one
+# piece after start-up on every system this program supports.
 
 set(LUMENTA_PAYLOAD_BOUND 1073741824)  # 1 GiB: the three payloads together
-set(LUMENTA_PAYLOAD_BOUND_TEXT "1 GiB")
+option(LUMENTA_ALLOW_UNUSUAL_PAYLOADS
+  "Warn of a package, installer or note of an unusual kind instead of refusing it" OFF)
 
-# Sets <out> to the error text when the payloads exceed the bound, else to
-# the empty string. Payloads that do not exist (yet) count as empty.
-function(lumenta_payload_bound_error out msi exe note)
-  set(total 0)
-  set(parts "")
-  foreach(kind MSI EXE NOTE)
-    string(TOLOWER "${kind}" var)
-    set(size 0)
-    if(EXISTS "${${var}}")
-      file(SIZE "${${var}}" size)
+function(lumenta_check_payloads target msi exe note)
+  set(rules --bound ${LUMENTA_PAYLOAD_BOUND})
+  if(LUMENTA_ALLOW_UNUSUAL_PAYLOADS)
+    list(APPEND rules --allow-unusual)
+  endif()
+
+  # At configure, "-" stands for a payload that this build makes.
+  set(files "${msi}" "${exe}" "${note}")
+  set(options LUMENTA_PACKAGE_MSI LUMENTA_DOTNET_SETUP LUMENTA_SOURCE_NOTE)
+  set(given "")
+  foreach(file option IN ZIP_LISTS files options)
+    get_source_file_property(generated "${file}" GENERATED)
+    if(generated OR file IN_LIST LUMENTA_SAMPLE_PAYLOAD_FILES)
+      list(APPEND given -)
+    elseif(NOT EXISTS "${file}")
+      if(NOT file STREQUAL "${${option}}")
+        set(option "the payload of lumenta_add_bootstrapper(${target})")
+      endif()
+      message(FATAL_ERROR "${target}: ${file} does not exist; set ${option} to an existing file")
+    else()
+      list(APPEND given "${file}")
+      set_property(DIRECTORY "${CMAKE_SOURCE_DIR}" APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${file}")
     endif()
-    math(EXPR total "${total} + ${size}")
-    list(APPEND parts "${kind} ${size}")
   endforeach()
-  if(total GREATER LUMENTA_PAYLOAD_BOUND)
-    list(JOIN parts ", " parts)
-    string(CONCAT text "the payloads total ${total} bytes (${parts}), more than the bound of "
-                  "${LUMENTA_PAYLOAD_BOUND} bytes (${LUMENTA_PAYLOAD_BOUND_TEXT}): an executable "
-                  "that large may not load on 32-bit Windows")
-    set(${out} "${text}" PARENT_SCOPE)
-  else()
-    set(${out} "" PARENT_SCOPE)
+  if(NOT given STREQUAL "-;-;-")
+    execute_process(COMMAND "${CMAKE_SOURCE_DIR}/tools/inspect" --payloads ${given} ${rules}
+                    RESULT_VARIABLE failed ERROR_VARIABLE findings)
+    string(STRIP "${findings}" findings)
+    if(failed)
+      message(FATAL_ERROR "${target}: ${findings}")
+    elseif(findings)
+      message(WARNING "${target}: ${findings}")
+    endif()
   endif()
-endfunction()
 
-if(CMAKE_SCRIPT_MODE_FILE)
-  lumenta_payload_bound_error(error "${MSI}" "${EXE}" "${NOTE}")
-  if(error)
-    message(FATAL_ERROR "${error}")
-  endif()
-  if(STAMP)
-    file(TOUCH "${STAMP}")
-  endif()
-  return()
-endif()
-
-function(lumenta_check_payload_bound target msi exe note)
-  lumenta_payload_bound_error(error "${msi}" "${exe}" "${note}")
-  if(error)
-    message(FATAL_ERROR "${target}: ${error}")
-  endif()
-  set(stamp "${CMAKE_CURRENT_BINARY_DIR}/${target}.payload-bound")
-  add_custom_command(OUTPUT "${stamp}"
-    COMMAND "${CMAKE_COMMAND}" "-DMSI=${msi}" "-DEXE=${exe}" "-DNOTE=${note}"
-            "-DSTAMP=${stamp}" -P "${CMAKE_CURRENT_FUNCTION_LIST_FILE}"
-    DEPENDS "${msi}" "${exe}" "${note}" "${CMAKE_CURRENT_FUNCTION_LIST_FILE}"
-    COMMENT "Checking the size of the payloads of ${target}"
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND "${CMAKE_SOURCE_DIR}/tools/inspect" "$<TARGET_FILE:${target}>" --payloads ${files}
+            ${rules}
+    COMMENT "Reading back ${target}: its payloads and the bound"
     VERBATIM)
-  target_sources(${target} PRIVATE "${stamp}")
-  # The resource compiler runs only after the check has passed.
-  get_target_property(sources ${target} SOURCES)
-  foreach(source ${sources})
-    if(source MATCHES "\\.rc$")
-      set_property(SOURCE "${source}" APPEND PROPERTY OBJECT_DEPENDS "${stamp}")
-    endif()
-  endforeach()
 endfunction()
-
-lumenta_check_payload_bound(LumentaSetupBoot
-  "${LUMENTA_PACKAGE_MSI}" "${LUMENTA_DOTNET_SETUP}" "${LUMENTA_SOURCE_NOTE}")
-
-# What the build shipped: the product's image is read back after its last
-# change to the image (the page alignment of its resources) and each payload
-# compared with its file; a difference fails the build.
-add_custom_command(TARGET LumentaSetupBoot POST_BUILD
-  COMMAND "${CMAKE_SOURCE_DIR}/tools/inspect" "$<TARGET_FILE:LumentaSetupBoot>"
-          --payloads "${LUMENTA_PACKAGE_MSI}" "${LUMENTA_DOTNET_SETUP}" "${LUMENTA_SOURCE_NOTE}"
-  VERBATIM)

@@ -1,7 +1,8 @@
 # Sample payloads, made from the sources in payloads/ by the Windows build:
 #
-#   LUMENTA_SAMPLE_MSI           a per-user "Lumenta" package (wixl) that
-#                                installs one file and one HKCU value
+#   LUMENTA_SAMPLE_MSI           a per-user "Lumenta" package (wixl) of the
+#                                build's version that installs one file and
+#                                one HKCU value
 #   LUMENTA_SAMPLE_DOTNET_SETUP  a stand-in for the framework's web installer:
 #                                records its command line beside itself and
 #                                ends with the code in LUMENTA_STANDIN_EXIT
@@ -30,7 +31,8 @@ find_program(LUMENTA_WIXL wixl REQUIRED)
 # wixl takes the File sources relative to the .wxs file's folder.
 add_custom_command(
   OUTPUT "${LUMENTA_SAMPLE_MSI}"
-  COMMAND "${LUMENTA_WIXL}" -o "${LUMENTA_PAYLOAD_BINARY_DIR}/Lumenta.wixl.msi"
+  COMMAND "${LUMENTA_WIXL}" -D "Version=${PROJECT_VERSION}"
+          -o "${LUMENTA_PAYLOAD_BINARY_DIR}/Lumenta.wixl.msi"
           "${LUMENTA_PAYLOAD_SOURCE_DIR}/Lumenta.wxs"
   COMMAND Python3::Interpreter "${LUMENTA_PAYLOAD_SOURCE_DIR}/normalize_msi.py"
           "${LUMENTA_PAYLOAD_BINARY_DIR}/Lumenta.wixl.msi" "${LUMENTA_SAMPLE_MSI}"

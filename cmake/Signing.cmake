@@ -3,29 +3,11 @@
 #   cmake ... -DLUMENTA_SIGN_CERT=cert.pem -DLUMENTA_SIGN_KEY=key.pem
 #
 # When both are set, every link of LumentaSetupBoot is followed by a signing
-# step: osslsigncode signs the executable (SHA-256) into a new file beside
-# it, verifies that file's signature, and only then puts it in the
-# executable's place. A signature that does not verify fails the build and
-# leaves the unsigned executable, which the next build links and signs again.
-# Without a certificate and key the build is unchanged: no step, no tool.
-#
-#   LUMENTA_SIGN_CERT           the certificate (PEM), with the intermediate
-#                               certificates of its chain after it
-#   LUMENTA_SIGN_KEY            its private key (PEM)
-#   LUMENTA_SIGN_PASS           the key's password, if it has one; kept in
-#                               CMakeCache.txt and the build files, so for a
-#                               release prefer
-#   LUMENTA_SIGN_PASS_FILE      a file whose first line is the password
-#   LUMENTA_SIGN_CAFILE         trusted roots (PEM) for the verification;
-#                               empty: the system's list
-#                               (/etc/ssl/certs/ca-certificates.crt). A
-#                               self-signed certificate is its own root.
-#   LUMENTA_SIGN_TIMESTAMP_URL  an RFC 3161 time-stamp server; empty: no time
-#                               stamp (the signature then ends with the
-#                               certificate's validity)
-#
-# The unsigned image is reproducible; the signature adds the signing time.
-# `osslsigncode remove-signature` gives back the unsigned bytes.
+# step: the linked file is moved aside (.unsigned), signed into .signing and
+# verified there, and only then moved, with the linked file's mode, to
+# LumentaSetupBoot.exe. A failure fails the build and leaves no
+# LumentaSetupBoot.exe. Without a certificate and key the build is
+# unchanged: no step, no tool. The options: docs/release.md#signing.
 
 set(LUMENTA_SIGN_CERT "" CACHE FILEPATH
   "Code-signing certificate (PEM) for LumentaSetupBoot.exe; empty: not signed")
@@ -72,13 +54,20 @@ if(LUMENTA_SIGN_CAFILE)
 endif()
 
 set(image "$<TARGET_FILE:LumentaSetupBoot>")
-set(signing "$<TARGET_FILE:LumentaSetupBoot>.signing")
+set(unsigned "${image}.unsigned")
+set(signing "${image}.signing")
+# Each osslsigncode run, and a message when it fails.
+set(or_fail sh -c "\"$0\" \"$@\" || (echo 'LumentaSetupBoot.exe is not signed, and not at its \
+path: the next build links and signs it again.' >&2 && false)")
 add_custom_command(TARGET LumentaSetupBoot POST_BUILD
-  COMMAND "${CMAKE_COMMAND}" -E rm -f "${signing}"
-  COMMAND "${LUMENTA_OSSLSIGNCODE}" sign ${sign_args}
-          -h sha256 -n "Lumenta Setup" -in "${image}" -out "${signing}"
-  COMMAND "${LUMENTA_OSSLSIGNCODE}" verify ${verify_args} -in "${signing}"
+  COMMAND "${CMAKE_COMMAND}" -E rm -f "${signing}" "${unsigned}"
+  COMMAND "${CMAKE_COMMAND}" -E rename "${image}" "${unsigned}"
+  COMMAND ${or_fail} "${LUMENTA_OSSLSIGNCODE}" sign ${sign_args}
+          -h sha256 -n "Lumenta Setup" -in "${unsigned}" -out "${signing}"
+  COMMAND ${or_fail} "${LUMENTA_OSSLSIGNCODE}" verify ${verify_args} -in "${signing}"
+  COMMAND chmod "--reference=${unsigned}" "${signing}"
   COMMAND "${CMAKE_COMMAND}" -E rename "${signing}" "${image}"
+  COMMAND "${CMAKE_COMMAND}" -E rm "${unsigned}"
   COMMENT "Signing LumentaSetupBoot.exe"
   VERBATIM)
 message(STATUS "LumentaSetupBoot.exe is signed with ${LUMENTA_SIGN_CERT_PATH}")

@@ -81,6 +81,8 @@ target_link_options(lumenta_image_objects INTERFACE
 
 # The start-up and runtime support: the program's own or the toolchain's.
 include(cmake/Runtime.cmake)
+# What the payloads may be (lumenta_check_payloads).
+include(cmake/PayloadBounds.cmake)
 
 # ---- One executable ----------------------------------------------------------------
 
@@ -91,9 +93,9 @@ include(cmake/Runtime.cmake)
 # <target>.exe, in the calling directory's binary folder) from the compiled
 # code and these resources: the manifest (RT_MANIFEST 1), the version
 # resource, icon group 128, and, byte for byte, "MSI" 130 = MSI, "EXE" 134 =
-# EXE and "KvR" 10 = NOTE. Relative file names are taken from the calling
-# directory's source folder. A change to any payload re-runs windres and the
-# link of this target only. The resource section is page-aligned in the file
+# EXE and "KvR" 10 = NOTE, checked by lumenta_check_payloads. Relative file
+# names are taken from the calling directory's source folder. A change to
+# any payload re-runs windres and the link of this target only. The resource section is page-aligned in the file
 # after the link unless RESOURCES_UNALIGNED is given (the bench's comparison).
 function(lumenta_add_bootstrapper target)
   cmake_parse_arguments(PARSE_ARGV 1 arg "RESOURCES_UNALIGNED" "MSI;EXE;NOTE;OUTPUT_NAME" "")
@@ -136,10 +138,11 @@ function(lumenta_add_bootstrapper target)
   endif()
   if(NOT arg_RESOURCES_UNALIGNED)
     add_custom_command(TARGET ${target} POST_BUILD
-      COMMAND Python3::Interpreter "${CMAKE_SOURCE_DIR}/cmake/page_align_resources.py"
+      COMMAND "${CMAKE_SOURCE_DIR}/cmake/page_align_resources.py"
               "$<TARGET_FILE:${target}>"
       VERBATIM)
   endif()
+  lumenta_check_payloads(${target} "${LUMENTA_RC_MSI}" "${LUMENTA_RC_EXE}" "${LUMENTA_RC_NOTE}")
 
   # windres reads these files itself; the build system sees only the
   # script unless told.
@@ -196,8 +199,6 @@ foreach(kind MSI DOTNET_SETUP NOTE)
   endif()
   if(LUMENTA_BUILD_TESTS OR given STREQUAL LUMENTA_SAMPLE_${kind})
     list(APPEND LUMENTA_SAMPLES ${kind})
-  elseif(NOT EXISTS "${given}")
-    message(FATAL_ERROR "The payload ${kind} does not exist: ${given}")
   endif()
 endforeach()
 message(STATUS "Payloads: package ${LUMENTA_PACKAGE_MSI}, framework installer "
@@ -208,13 +209,12 @@ lumenta_add_bootstrapper(LumentaSetupBoot
   MSI "${LUMENTA_PACKAGE_MSI}"
   EXE "${LUMENTA_DOTNET_SETUP}"
   NOTE "${LUMENTA_SOURCE_NOTE}")
-include("${CMAKE_SOURCE_DIR}/cmake/PayloadBounds.cmake")
 
 # The product image's own checks (headers, imports, resources), on demand:
 #   cmake --build <dir> --target lumenta_check_image
 add_custom_target(lumenta_check_image
-  COMMAND Python3::Interpreter "${CMAKE_SOURCE_DIR}/tests/image/check_image.py"
-          "$<TARGET_FILE:LumentaSetupBoot>"
+  COMMAND "${CMAKE_SOURCE_DIR}/tests/image/check_image.py" "$<TARGET_FILE:LumentaSetupBoot>"
+          --version "${PROJECT_VERSION}"
           --msi "${LUMENTA_PACKAGE_MSI}"
           --exe "${LUMENTA_DOTNET_SETUP}"
           --note "${LUMENTA_SOURCE_NOTE}"

@@ -19,8 +19,7 @@ NDP_ROOT = "Software\\Microsoft\\NET Framework Setup\\NDP\\v4"
 # The sample product (payloads/Lumenta.wxs).
 PRODUCT_CODE = "{B2BB9449-B9D1-46DE-A403-74C56747F16F}"
 PRODUCT_KEY = "Software\\Brannex\\Lumenta"
-PRODUCT_VALUE = "InstalledVersion"
-PRODUCT_VERSION = "1.1.1.17"
+PRODUCT_VALUE = "InstalledVersion"  # the build's version (LUMENTA_VERSION)
 PRODUCT_FILE = "Brannex\\Lumenta\\Lumenta.txt"  # below the user's AppData\Local
 
 QUESTION_TEXT = ("Microsoft .NET Framework 4.0 is not installed on this computer. "

@@ -1,12 +1,13 @@
 #!/usr/bin/env python3
-"""Writes a package of random bytes for the bench.
+"""Writes a large payload of random bytes, for the bench and the scale test.
 
-    make_payload.py OUT SIZE
+    make_random.py OUT SIZE
 
 Random, so that nothing on the way (a sparse file, a compressed page, a
-deduplicating disk) can make a large package cheaper than a real one;
-seeded, so that the same size gives the same bytes and a rebuild relinks
-nothing.
+deduplicating disk) can make a large package cheaper than a real one, and
+so that a block written twice, out of place or not at all shows in a byte
+comparison; seeded, so that the same size gives the same bytes and a
+rebuild relinks nothing.
 """
 import os
 import random
