@@ -22,44 +22,40 @@ namespace {
 
 constexpr const char* kParameters = "/c:\"install\"";
 
-// The documented failure of exitCode, or null when it has none.
-const Error::FixedFailure* DocumentedFailure(plat::DWord exitCode) {
+// The one look-up of the exit-code table: the row of exitCode, or the
+// failure of every code that has none.
+const Error::FixedFailure& InstallerFailure(plat::DWord exitCode) {
   for (const Error::InstallerExitFailure& row : Error::kInstallerExitFailures)
-    if (row.exitCode == exitCode) return &row.failure;
-  return nullptr;
+    if (row.exitCode == exitCode) return row.failure;
+  return Error::kUnknownExitCode;
 }
 
 }  // namespace
 
-InstallerJudgement InstallerFailure(plat::DWord exitCode) {
-  if (const Error::FixedFailure* failure = DocumentedFailure(exitCode))
-    return {InstallerVerdict::kFailedText, failure->message, failure->line};
-  return {InstallerVerdict::kFailedCode, Error::kUnknownExitCode.message,
-          Error::kUnknownExitCode.line};
-}
-
-InstallerJudgement JudgeInstallerExitCode(plat::DWord exitCode) {
+InstallerVerdict JudgeInstallerExitCode(plat::DWord exitCode) {
   switch (exitCode) {
     case Error::kInstallerExitSuccess:
-    // The framework is installed; the restart it asks for, or has already
-    // begun, concerns the user and not the product's setup.
+    // The framework is installed; the restart it asks for concerns the user,
+    // not the product's setup.
     case Error::kInstallerExitRebootRequired:
+      return InstallerVerdict::kDone;
+    // Installed too, but Windows is already shutting down: a package opened
+    // now would be killed with it or hold the restart up.
     case Error::kInstallerExitRebootInitiated:
-      return {InstallerVerdict::kDone, nullptr, 0};
+      return InstallerVerdict::kRestartStarted;
     case Error::kInstallerExitCancelled:
-      return {InstallerVerdict::kCancelled, nullptr, 0};
+      return InstallerVerdict::kCancelled;
     default:
-      return InstallerFailure(exitCode);
+      return InstallerVerdict::kFailed;
   }
 }
 
 void CDotNetInstaller::InstallVerify(plat::DWord exitCode) const {
-  if (const Error::FixedFailure* failure = DocumentedFailure(exitCode))
-    throw Error::KvExceptionText(failure->message, failure->source, failure->function,
-                                 failure->line);
-  const Error::FixedFailure& unknown = Error::kUnknownExitCode;
-  throw Error::KvExceptionCommon(exitCode, unknown.message, unknown.source, unknown.function,
-                                 unknown.line);
+  const Error::FixedFailure& failure = InstallerFailure(exitCode);
+  if (&failure != &Error::kUnknownExitCode)
+    throw Error::KvExceptionText(failure.message, failure.source, failure.function, failure.line);
+  throw Error::KvExceptionCommon(exitCode, failure.message, failure.source, failure.function,
+                                 failure.line);
 }
 
 bool CDotNetInstaller::Install(const char* path) const {
@@ -99,14 +95,16 @@ bool CDotNetInstaller::Install(const char* path) const {
   plat::GetExitCodeProcess(process.Get(), &exitCode);  // a failed read leaves 0
   process.Close();
 
-  switch (JudgeInstallerExitCode(exitCode).verdict) {
+  switch (JudgeInstallerExitCode(exitCode)) {
     case InstallerVerdict::kDone:
       return true;
+    case InstallerVerdict::kRestartStarted:
     case InstallerVerdict::kCancelled:
       return false;
-    default:
-      InstallVerify(exitCode);
+    case InstallerVerdict::kFailed:
+      break;
   }
+  InstallVerify(exitCode);
 }
 
 }  // namespace DotNet
