@@ -1,5 +1,7 @@
 #include "dotnet/DotNetInstaller.h"
 
+#include <cstdint>
+
 #include "common/FailureIdentities.h"
 #include "common/KvException.h"
 #include "common/KvScoped.h"
@@ -28,6 +30,15 @@ const Error::FixedFailure& InstallerFailure(plat::DWord exitCode) {
   for (const Error::InstallerExitFailure& row : Error::kInstallerExitFailures)
     if (row.exitCode == exitCode) return row.failure;
   return Error::kUnknownExitCode;
+}
+
+// Whether a refused launch was refused because another program holds the
+// file. Windows gives the reason twice, as the last error (32) and as
+// hInstApp (SE_ERR_SHARE); either is taken, since a shell that overwrites
+// the last error before it returns still leaves the other.
+bool SharingViolation(plat::DWord lastError, const plat::ShellExecuteInfoA& request) {
+  return lastError == plat::kErrorSharingViolation ||
+         reinterpret_cast<std::uintptr_t>(request.hInstApp) == plat::kSeErrShare;
 }
 
 }  // namespace
@@ -71,14 +82,17 @@ bool CDotNetInstaller::Install(const char* path) const {
 
   // A file that was just written may still be held by a scanner for a
   // moment; the launch is retried for a while, not forever.
-  for (int retries = 0; plat::ShellExecuteExA(&request) == 0;) {
+  for (int retries = 0;; ++retries) {
+    request.hInstApp = nullptr;  // every attempt is the same request
+    if (plat::ShellExecuteExA(&request) != 0) break;
     plat::DWord error = plat::GetLastError();
-    if (error == plat::kErrorSharingViolation && retries < kSharingRetries) {
-      plat::Sleep(kSharingRetryPauseMs);
-      error = plat::GetLastError();
-      if (error == plat::kErrorSharingViolation) {
-        ++retries;
-        continue;
+    if (SharingViolation(error, request)) {
+      if (retries < kSharingRetries) {
+        plat::Sleep(kSharingRetryPauseMs);
+        error = plat::GetLastError();
+        if (SharingViolation(error, request)) continue;
+      } else {
+        error = plat::kErrorSharingViolation;
       }
     }
     const Error::FixedFailure& failure = Error::kLaunchFailed;

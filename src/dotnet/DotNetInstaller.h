@@ -26,7 +26,9 @@ InstallerVerdict JudgeInstallerExitCode(plat::DWord exitCode);
 
 // How long a launch is retried while the installer file is still held by
 // another process (typically a virus scanner looking at the fresh file):
-// kSharingRetries pauses of kSharingRetryPauseMs, five seconds in all.
+// kSharingRetries pauses of kSharingRetryPauseMs, five seconds in all. A
+// launch counts as refused for that when the last error says so (32) or
+// hInstApp does (SE_ERR_SHARE).
 constexpr int kSharingRetries = 50;
 constexpr plat::DWord kSharingRetryPauseMs = 100;
 
@@ -40,8 +42,9 @@ class CDotNetInstaller : public CRefCountedT<FreeThreadedModel> {
   // computer, which the package's own installation would only hold up or be
   // cut short by. Throws Error::KvExceptionCommon with the last error and the
   // identity Error::kLaunchFailed when it cannot be started, also once the
-  // sharing-violation retries are used up (error 32), and what InstallVerify
-  // throws for a failed run. The process handle is closed on every path.
+  // sharing-violation retries are used up (error 32, whichever sign said
+  // so), and what InstallVerify throws for a failed run. The process handle
+  // is closed on every path.
   bool Install(const char* path) const;
 
   // Throws the failure that exitCode stands for, with the identity it has

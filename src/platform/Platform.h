@@ -121,6 +121,8 @@ constexpr int kIdNo = 7;
 constexpr int kSwShow = 5;
 constexpr DWord kSeeMaskNoCloseProcess = 0x40;
 constexpr DWord kSeeMaskFlagNoUi = 0x400;
+// SE_ERR_SHARE: the hInstApp of a launch refused for a sharing violation.
+constexpr std::uintptr_t kSeErrShare = 26;
 constexpr DWord kInfinite = 0xFFFFFFFF;
 constexpr DWord kWaitObject0 = 0;
 constexpr DWord kWaitFailed = 0xFFFFFFFF;

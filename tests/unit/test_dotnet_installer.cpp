@@ -134,22 +134,31 @@ TEST(DotNetInstaller, NothingToJudgeCountsAsDone) {
   }
 }
 
+// A sharing violation is known by the last error or by hInstApp alone: a
+// shell that leaves another last error (Invalid handle, 6) is retried too,
+// and reported as the violation it was.
 TEST(DotNetInstaller, SharingViolationsAreRetriedForFiveSecondsThenReported) {
   struct Case {
     const char* name;
     std::deque<plat::DWord> errors;
     std::optional<plat::DWord> thrown;
     std::size_t launches;
+    std::optional<plat::DWord> lastErrorLeft;
   } const cases[] = {
-      {"file vanished", {2}, 2, 1},
-      {"three violations", {32, 32, 32}, std::nullopt, 4},
-      {"violation, then denied", {32, 5}, 5, 2},
-      {"last allowed retry works", std::deque<plat::DWord>(50, 32), std::nullopt, 51},
-      {"violation forever", std::deque<plat::DWord>(1000, 32), 32, 51},
+      {"file vanished", {2}, 2, 1, std::nullopt},
+      {"three violations", {32, 32, 32}, std::nullopt, 4, std::nullopt},
+      {"violation, then denied", {32, 5}, 5, 2, std::nullopt},
+      {"last allowed retry works", std::deque<plat::DWord>(50, 32), std::nullopt, 51,
+       std::nullopt},
+      {"violation forever", std::deque<plat::DWord>(1000, 32), 32, 51, std::nullopt},
+      {"violations told by hInstApp", {32, 32, 32}, std::nullopt, 4, 6},
+      {"violation forever, told by hInstApp", std::deque<plat::DWord>(1000, 32), 32, 51, 6},
+      {"file vanished, last error overwritten", {2}, 6, 1, 6},
   };
   for (const Case& c : cases) {
     fake::FakeWindows win;
     win.shell.launchErrors = c.errors;
+    win.shell.refusalLastError = c.lastErrorLeft;
     const InstallRun out = RunInstall();
     EXPECT_EQ(win.shell.shellExecuteExCalls.size(), c.launches) << c.name;
     EXPECT_EQ(win.shell.sleeps, std::vector<plat::DWord>(win.calls.Count("Sleep"), 100)) << c.name;

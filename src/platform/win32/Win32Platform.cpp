@@ -85,6 +85,7 @@ static_assert(plat::kIdNo == IDNO);
 static_assert(plat::kSwShow == SW_SHOW);
 static_assert(plat::kSeeMaskNoCloseProcess == SEE_MASK_NOCLOSEPROCESS);
 static_assert(plat::kSeeMaskFlagNoUi == SEE_MASK_FLAG_NO_UI);
+static_assert(plat::kSeErrShare == SE_ERR_SHARE);
 static_assert(plat::kInfinite == INFINITE);
 static_assert(plat::kWaitObject0 == WAIT_OBJECT_0);
 static_assert(plat::kWaitFailed == WAIT_FAILED);
