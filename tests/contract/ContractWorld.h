@@ -17,6 +17,7 @@
 #include <string>
 
 #include "ContractResource.h"
+#include "../unit/windows_values.h"
 #include "platform/Platform.h"
 
 namespace contract {
