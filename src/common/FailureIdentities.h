@@ -54,7 +54,7 @@ inline constexpr FixedFailure kLaunchFailed = {kInstallerSource, kInstallFunctio
 
 // The installer's exit codes that are not failures.
 inline constexpr plat::DWord kInstallerExitSuccess = 0;
-inline constexpr plat::DWord kInstallerExitRebootInitiated = 1641;  // done, restart begun: the run ends
+inline constexpr plat::DWord kInstallerExitRebootInitiated = 1641;  // done, restart begun
 inline constexpr plat::DWord kInstallerExitCancelled = 1602;        // the user cancelled
 inline constexpr plat::DWord kInstallerExitRebootRequired = 3010;   // done, restart needed
 

@@ -16,8 +16,8 @@
 #include <optional>
 #include <string>
 
-#include "ContractResource.h"
 #include "../unit/windows_values.h"
+#include "ContractResource.h"
 #include "platform/Platform.h"
 
 namespace contract {

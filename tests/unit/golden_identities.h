@@ -76,7 +76,7 @@ struct ExitCodeRow {
 // Every documented code, and codes from every gap around them.
 constexpr ExitCodeRow kExitCodes[] = {
     {0, Outcome::kDone, nullptr, 0},
-    {3010, Outcome::kDone, nullptr, 0},  // restart required
+    {3010, Outcome::kDone, nullptr, 0},            // restart required
     {1641, Outcome::kRestartStarted, nullptr, 0},  // restart started
     {1602, Outcome::kCancelled, nullptr, 0},
     {4096, Outcome::kFailedText,

@@ -342,10 +342,10 @@ TEST(FrameTable, ReadsMultiByteUnsignedLeb128Addresses) {
   const std::size_t cie = b.Cie("zR", kPcRelUleb128);
   std::vector<std::uint8_t>& t = b.Bytes();
   const std::int64_t first = static_cast<std::int64_t>(t.size()) + 8 + 0x1000;  // 80 20
-  const std::size_t firstFde = AppendFde(t, cie, first, 0x100, uleb);              // 80 02
-  const std::size_t secondFde = AppendFde(t, cie, first + 0x100, 0x80, uleb);      // 80 01
-  const std::uintptr_t function = reinterpret_cast<std::uintptr_t>(t.data()) +
-                                  static_cast<std::uintptr_t>(first);
+  const std::size_t firstFde = AppendFde(t, cie, first, 0x100, uleb);           // 80 02
+  const std::size_t secondFde = AppendFde(t, cie, first + 0x100, 0x80, uleb);   // 80 01
+  const std::uintptr_t function =
+      reinterpret_cast<std::uintptr_t>(t.data()) + static_cast<std::uintptr_t>(first);
   const rt::FrameEntry inFirst = rt::FindFrameEntry(t.data(), t.size(), function + 0xFF);
   EXPECT_EQ(inFirst.entry, t.data() + firstFde);
   EXPECT_EQ(inFirst.functionStart, function);

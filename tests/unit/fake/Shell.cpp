@@ -16,8 +16,11 @@ std::optional<std::string> Opt(const char* text) {
 // file is invalid".
 plat::HModule RefusalCode(plat::DWord error) {
   std::uintptr_t code = 11;
-  if (error == plat::kErrorSharingViolation) code = plat::kSeErrShare;
-  else if (error < 32) code = error;
+  if (error == plat::kErrorSharingViolation) {
+    code = plat::kSeErrShare;
+  } else if (error < 32) {
+    code = error;
+  }
   return reinterpret_cast<plat::HModule>(code);
 }
 
