@@ -1,6 +1,6 @@
-// Loading Windows' own DLLs by name without ever taking one from the
-// program's folder. The bootstrapper is run from a Downloads folder, where a
-// planted msi.dll or mscoree.dll would otherwise be found first.
+// Loading Windows' own DLLs by name without taking one from the program's
+// folder. The bootstrapper is run from a Downloads folder, where a planted
+// msi.dll or mscoree.dll would otherwise be found first.
 #pragma once
 
 #include "common/KvScoped.h"
@@ -9,11 +9,15 @@
 // kernel32 exports AddDllDirectory (Windows 8, and 7/Vista with KB2533623).
 bool SystemSearchSupported();
 
-// Takes the program's own folder and the current folder out of the DLL
-// search for the rest of the process: SetDefaultDllDirectories with the
-// system folder only where kernel32 has it, else SetDllDirectoryA(""), which
-// drops the current folder; both are looked up at run time, since XP and
-// unpatched Vista/7 lack the first. Runs before anything else is loaded.
+// Narrows the DLL search for the rest of the process, before anything else
+// is loaded. Where kernel32 has SetDefaultDllDirectories (Windows 8, and
+// 7/Vista with KB2533623), the search is the system folder only: the
+// program's own folder and the current folder are out of it. Elsewhere (XP,
+// unpatched Vista/7) SetDllDirectoryA("") takes only the current folder out:
+// the program's folder stays first in the search, so a DLL that shell32 or
+// user32 loads by name still comes from there. Only the program's own loads
+// (LoadSystemLibrary) are kept from it on those systems. Both calls are
+// looked up at run time.
 void RestrictDllSearch();
 
 // Loads the named DLL from the system directory only, and the DLLs it

@@ -24,8 +24,6 @@ class CRefCountedT {
   }
   virtual ~CRefCountedT() = default;
 
-  std::int32_t GetRefCount() const noexcept { return refCount_; }
-
  private:
-  std::int32_t refCount_ = 0;
+  [[maybe_unused]] std::int32_t refCount_ = 0;
 };

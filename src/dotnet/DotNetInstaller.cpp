@@ -1,5 +1,7 @@
 #include "dotnet/DotNetInstaller.h"
 
+#include <cstdint>
+
 #include "common/FailureIdentities.h"
 #include "common/KvException.h"
 #include "common/KvScoped.h"
@@ -22,44 +24,49 @@ namespace {
 
 constexpr const char* kParameters = "/c:\"install\"";
 
-// The documented failure of exitCode, or null when it has none.
-const Error::FixedFailure* DocumentedFailure(plat::DWord exitCode) {
+// The one look-up of the exit-code table: the row of exitCode, or the
+// failure of every code that has none.
+const Error::FixedFailure& InstallerFailure(plat::DWord exitCode) {
   for (const Error::InstallerExitFailure& row : Error::kInstallerExitFailures)
-    if (row.exitCode == exitCode) return &row.failure;
-  return nullptr;
+    if (row.exitCode == exitCode) return row.failure;
+  return Error::kUnknownExitCode;
+}
+
+// Whether a refused launch was refused because another program holds the
+// file. Windows gives the reason twice, as the last error (32) and as
+// hInstApp (SE_ERR_SHARE); either is taken, since a shell that overwrites
+// the last error before it returns still leaves the other.
+bool SharingViolation(plat::DWord lastError, const plat::ShellExecuteInfoA& request) {
+  return lastError == plat::kErrorSharingViolation ||
+         reinterpret_cast<std::uintptr_t>(request.hInstApp) == plat::kSeErrShare;
 }
 
 }  // namespace
 
-InstallerJudgement InstallerFailure(plat::DWord exitCode) {
-  if (const Error::FixedFailure* failure = DocumentedFailure(exitCode))
-    return {InstallerVerdict::kFailedText, failure->message, failure->line};
-  return {InstallerVerdict::kFailedCode, Error::kUnknownExitCode.message,
-          Error::kUnknownExitCode.line};
-}
-
-InstallerJudgement JudgeInstallerExitCode(plat::DWord exitCode) {
+InstallerVerdict JudgeInstallerExitCode(plat::DWord exitCode) {
   switch (exitCode) {
     case Error::kInstallerExitSuccess:
-    // The framework is installed; the restart it asks for, or has already
-    // begun, concerns the user and not the product's setup.
+    // The framework is installed; the restart it asks for concerns the user,
+    // not the product's setup.
     case Error::kInstallerExitRebootRequired:
+      return InstallerVerdict::kDone;
+    // Installed too, but Windows is already shutting down: a package opened
+    // now would be killed with it or hold the restart up.
     case Error::kInstallerExitRebootInitiated:
-      return {InstallerVerdict::kDone, nullptr, 0};
+      return InstallerVerdict::kRestartStarted;
     case Error::kInstallerExitCancelled:
-      return {InstallerVerdict::kCancelled, nullptr, 0};
+      return InstallerVerdict::kCancelled;
     default:
-      return InstallerFailure(exitCode);
+      return InstallerVerdict::kFailed;
   }
 }
 
 void CDotNetInstaller::InstallVerify(plat::DWord exitCode) const {
-  if (const Error::FixedFailure* failure = DocumentedFailure(exitCode))
-    throw Error::KvExceptionText(failure->message, failure->source, failure->function,
-                                 failure->line);
-  const Error::FixedFailure& unknown = Error::kUnknownExitCode;
-  throw Error::KvExceptionCommon(exitCode, unknown.message, unknown.source, unknown.function,
-                                 unknown.line);
+  const Error::FixedFailure& failure = InstallerFailure(exitCode);
+  if (&failure != &Error::kUnknownExitCode)
+    throw Error::KvExceptionText(failure.message, failure.source, failure.function, failure.line);
+  throw Error::KvExceptionCommon(exitCode, failure.message, failure.source, failure.function,
+                                 failure.line);
 }
 
 bool CDotNetInstaller::Install(const char* path) const {
@@ -75,14 +82,17 @@ bool CDotNetInstaller::Install(const char* path) const {
 
   // A file that was just written may still be held by a scanner for a
   // moment; the launch is retried for a while, not forever.
-  for (int retries = 0; plat::ShellExecuteExA(&request) == 0;) {
+  for (int retries = 0;; ++retries) {
+    request.hInstApp = nullptr;  // every attempt is the same request
+    if (plat::ShellExecuteExA(&request) != 0) break;
     plat::DWord error = plat::GetLastError();
-    if (error == plat::kErrorSharingViolation && retries < kSharingRetries) {
-      plat::Sleep(kSharingRetryPauseMs);
-      error = plat::GetLastError();
-      if (error == plat::kErrorSharingViolation) {
-        ++retries;
-        continue;
+    if (SharingViolation(error, request)) {
+      if (retries < kSharingRetries) {
+        plat::Sleep(kSharingRetryPauseMs);
+        error = plat::GetLastError();
+        if (SharingViolation(error, request)) continue;
+      } else {
+        error = plat::kErrorSharingViolation;
       }
     }
     const Error::FixedFailure& failure = Error::kLaunchFailed;
@@ -99,14 +109,16 @@ bool CDotNetInstaller::Install(const char* path) const {
   plat::GetExitCodeProcess(process.Get(), &exitCode);  // a failed read leaves 0
   process.Close();
 
-  switch (JudgeInstallerExitCode(exitCode).verdict) {
+  switch (JudgeInstallerExitCode(exitCode)) {
     case InstallerVerdict::kDone:
       return true;
+    case InstallerVerdict::kRestartStarted:
     case InstallerVerdict::kCancelled:
       return false;
-    default:
-      InstallVerify(exitCode);
+    case InstallerVerdict::kFailed:
+      break;
   }
+  InstallVerify(exitCode);
 }
 
 }  // namespace DotNet

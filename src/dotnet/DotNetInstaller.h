@@ -2,8 +2,6 @@
 // it, waiting for it and judging its exit code.
 #pragma once
 
-#include <cstdint>
-
 #include "common/KvFsPath.h"
 #include "common/RefCountedT.h"
 #include "platform/Platform.h"
@@ -16,49 +14,43 @@ KvFsPath ExtractDotNetInstaller();
 
 namespace DotNet {
 
-// What an exit code of the framework installer means.
+// What an exit code of the framework installer means for the sequence.
 enum class InstallerVerdict {
-  kDone,        // installed, also when a restart is still needed or already started
-  kCancelled,   // the user cancelled (1602)
-  kFailedText,  // a known failure: Error::KvExceptionText with the message
-  kFailedCode,  // anything else: Error::KvExceptionCommon with the code
+  kDone,            // installed (0), also when a restart is still needed (3010): go on
+  kRestartStarted,  // installed, and the restart has begun (1641): end the run here
+  kCancelled,       // the user cancelled (1602): end the run here
+  kFailed,          // any other code: the failure that InstallVerify throws
 };
 
-struct InstallerJudgement {
-  InstallerVerdict verdict;
-  const char* message;  // null unless failed
-  std::int32_t line;    // the failure's fixed line, 0 unless failed
-};
-
-// The failure that an exit code stands for, whatever the code: its row of
-// Error::kInstallerExitFailures, or Error::kUnknownExitCode for every code
-// not in it (common/FailureIdentities.h).
-InstallerJudgement InstallerFailure(plat::DWord exitCode);
-
-// The meaning of an exit code: success and the two restart codes are done,
-// the user's cancel is cancelled, every other code is its failure.
-InstallerJudgement JudgeInstallerExitCode(plat::DWord exitCode);
+InstallerVerdict JudgeInstallerExitCode(plat::DWord exitCode);
 
 // How long a launch is retried while the installer file is still held by
 // another process (typically a virus scanner looking at the fresh file):
-// kSharingRetries pauses of kSharingRetryPauseMs, five seconds in all.
+// kSharingRetries pauses of kSharingRetryPauseMs, five seconds in all. A
+// launch counts as refused for that when the last error says so (32) or
+// hInstApp does (SE_ERR_SHARE).
 constexpr int kSharingRetries = 50;
 constexpr plat::DWord kSharingRetryPauseMs = 100;
 
 class CDotNetInstaller : public CRefCountedT<FreeThreadedModel> {
  public:
   // Starts the installer at path through the shell with /c:"install", waits
-  // for it without a time limit and judges its exit code. True when the run
-  // counts as done, also when there was no process to wait for or the wait
-  // failed; false when the user cancelled. Throws Error::KvExceptionCommon
-  // with the last error and the identity Error::kLaunchFailed when it cannot
-  // be started, also once the sharing-violation retries are used up (error
-  // 32), and what InstallVerify throws for a failed run. The process handle
+  // for it without a time limit and judges its exit code. True when the
+  // sequence goes on to the package: the run counts as done, also when there
+  // was no process to wait for or the wait failed. False when it ends here:
+  // the user cancelled, or the installer has already begun a restart of the
+  // computer, which the package's own installation would only hold up or be
+  // cut short by. Throws Error::KvExceptionCommon with the last error and the
+  // identity Error::kLaunchFailed when it cannot be started, also once the
+  // sharing-violation retries are used up (error 32, whichever sign said
+  // so), and what InstallVerify throws for a failed run. The process handle
   // is closed on every path.
   bool Install(const char* path) const;
 
-  // Throws the failure that exitCode stands for (InstallerFailure), with the
-  // identity its row gives.
+  // Throws the failure that exitCode stands for, with the identity it has
+  // in common/FailureIdentities.h: Error::KvExceptionText for a code of
+  // Error::kInstallerExitFailures, Error::KvExceptionCommon with the code and
+  // Error::kUnknownExitCode for every other.
   [[noreturn]] void InstallVerify(plat::DWord exitCode) const;
 };
 

@@ -62,15 +62,14 @@ class CWinAppEx {
   // Module handle, resource handle and application name, as the entry point
   // sets them before InitInstance.
   void InitFrameworkState(plat::HModule module);
-  plat::HModule ModuleHandle() const { return module_; }
-  const std::string& AppName() const { return appName_; }
-  bool ResourceSmartUpdate() const { return resourceSmartUpdate_; }
 
   // A message box with no owner whose caption is the application name.
   int DoMessageBox(const std::string& text, plat::UInt type) const;
 
  private:
-  bool resourceSmartUpdate_;
+  // Kept as the framework keeps them; nothing in this program reads the
+  // flag or the module handle.
+  [[maybe_unused]] bool resourceSmartUpdate_;
   std::string appName_;
   plat::HModule module_ = nullptr;
 };

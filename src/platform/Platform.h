@@ -6,8 +6,10 @@
 // executable links src/platform/win32/, which forwards each call to the real
 // API; the unit tests link an in-memory Windows instead.
 //
-// Nothing here includes <windows.h>, and nothing outside src/platform/win32/
-// may include it either.
+// Nothing here includes <windows.h>, and no part of the logic does: only
+// the executable's own files include it, src/platform/win32/ (this seam on
+// the real API), src/runtime/win32/ (its start-up and runtime support) and
+// src/exe/ (its entry point), none of which the unit tests build.
 #pragma once
 
 #include <cstddef>
@@ -49,18 +51,8 @@ constexpr DWord kMaxPath = 260;  // MAX_PATH: characters of a path, its terminat
 
 // Error codes
 constexpr DWord kErrorSuccess = 0;
-constexpr DWord kErrorFileNotFound = 2;
-constexpr DWord kErrorPathNotFound = 3;
-constexpr DWord kErrorAccessDenied = 5;
-constexpr DWord kErrorInvalidHandle = 6;
 constexpr DWord kErrorNotEnoughMemory = 8;
 constexpr DWord kErrorSharingViolation = 32;
-constexpr DWord kErrorInvalidParameter = 87;
-constexpr DWord kErrorModNotFound = 126;
-constexpr DWord kErrorProcNotFound = 127;
-constexpr DWord kErrorBadExeFormat = 193;  // the shell asked to start what is not a program
-constexpr DWord kErrorMoreData = 234;
-constexpr DWord kErrorNoMoreItems = 259;
 
 constexpr HResult kEFail = static_cast<HResult>(0x80004005u);
 
@@ -75,10 +67,6 @@ inline HKey HKeyLocalMachine() {
 inline const char* MakeIntResource(std::uint16_t id) {
   return reinterpret_cast<const char*>(static_cast<std::uintptr_t>(id));
 }
-// IS_INTRESOURCE
-inline bool IsIntResource(const char* name) {
-  return (reinterpret_cast<std::uintptr_t>(name) >> 16) == 0;
-}
 
 // Registry
 constexpr DWord kKeyWow64_64Key = 0x0100;
@@ -87,16 +75,11 @@ constexpr DWord kKeyRead = 0x20019;
 constexpr DWord kKeyWrite = 0x20006;
 constexpr DWord kRegOptionNonVolatile = 0;
 constexpr DWord kRegSz = 1;
-constexpr DWord kRegBinary = 3;
-constexpr DWord kRegDword = 4;
 
 // Files
-constexpr DWord kGenericRead = 0x80000000;
 constexpr DWord kGenericWrite = 0x40000000;
 constexpr DWord kFileShareRead = 0x1;
-constexpr DWord kFileShareWrite = 0x2;
 constexpr DWord kCreateAlways = 2;
-constexpr DWord kOpenExisting = 3;
 constexpr DWord kFileAttributeNormal = 0x80;
 
 // FormatMessage
@@ -112,18 +95,16 @@ constexpr UInt kMbIconError = 0x10;
 constexpr UInt kMbIconQuestion = 0x20;
 constexpr UInt kMbSetForeground = 0x10000;
 constexpr UInt kMbTopmost = 0x40000;
-constexpr int kIdOk = 1;
-constexpr int kIdCancel = 2;
 constexpr int kIdYes = 6;
-constexpr int kIdNo = 7;
 
 // Shell and processes
 constexpr int kSwShow = 5;
 constexpr DWord kSeeMaskNoCloseProcess = 0x40;
 constexpr DWord kSeeMaskFlagNoUi = 0x400;
+// SE_ERR_SHARE: the hInstApp of a launch refused for a sharing violation.
+constexpr std::uintptr_t kSeErrShare = 26;
 constexpr DWord kInfinite = 0xFFFFFFFF;
 constexpr DWord kWaitObject0 = 0;
-constexpr DWord kWaitFailed = 0xFFFFFFFF;
 
 // Libraries and error mode
 constexpr UInt kSemFailCriticalErrors = 0x1;

@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 
+#include "../unit/windows_values.h"
 #include "ContractResource.h"
 #include "platform/Platform.h"
 

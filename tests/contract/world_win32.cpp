@@ -15,6 +15,27 @@
 
 #include "ContractWorld.h"
 
+// The values the tests use beside the seam's are Windows' own.
+static_assert(plat::kErrorFileNotFound == ERROR_FILE_NOT_FOUND);
+static_assert(plat::kErrorPathNotFound == ERROR_PATH_NOT_FOUND);
+static_assert(plat::kErrorAccessDenied == ERROR_ACCESS_DENIED);
+static_assert(plat::kErrorInvalidHandle == ERROR_INVALID_HANDLE);
+static_assert(plat::kErrorInvalidParameter == ERROR_INVALID_PARAMETER);
+static_assert(plat::kErrorModNotFound == ERROR_MOD_NOT_FOUND);
+static_assert(plat::kErrorProcNotFound == ERROR_PROC_NOT_FOUND);
+static_assert(plat::kErrorBadExeFormat == ERROR_BAD_EXE_FORMAT);
+static_assert(plat::kErrorMoreData == ERROR_MORE_DATA);
+static_assert(plat::kErrorNoMoreItems == ERROR_NO_MORE_ITEMS);
+static_assert(plat::kRegBinary == REG_BINARY);
+static_assert(plat::kRegDword == REG_DWORD);
+static_assert(plat::kGenericRead == GENERIC_READ);
+static_assert(plat::kFileShareWrite == FILE_SHARE_WRITE);
+static_assert(plat::kOpenExisting == OPEN_EXISTING);
+static_assert(plat::kIdOk == IDOK);
+static_assert(plat::kIdCancel == IDCANCEL);
+static_assert(plat::kIdNo == IDNO);
+static_assert(plat::kWaitFailed == WAIT_FAILED);
+
 namespace contract {
 namespace {
 

@@ -192,8 +192,14 @@ def test_installer_3010_counts_as_success(t):
     _success_with_restart(t, 3010)
 
 
-def test_installer_1641_counts_as_success(t):
-    _success_with_restart(t, 1641)
+def test_installer_1641_ends_without_package(t):
+    # The framework is installed and the restart has begun: the run ends
+    # there, with no package written or opened and no box after the question.
+    run = _run_installer(t, 1641)
+    t.eq(run.wait(), 0, "exit code")
+    _expect_installer_ran(t, 1641)
+    t.expect_no_package()
+    t.expect_not_installed()
 
 
 def _error_then_package(t, code, text):

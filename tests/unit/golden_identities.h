@@ -57,10 +57,11 @@ constexpr std::int32_t kUnknownExitCodeLine = 108;
 
 // What the run makes of an exit code.
 enum class Outcome {
-  kDone,        // Install returns true
-  kCancelled,   // Install returns false
-  kFailedText,  // KvExceptionText from InstallVerify with the row's message and line
-  kFailedCode,  // KvExceptionCommon from InstallVerify: the code, kUnknownExitCode, line 108
+  kDone,            // Install returns true
+  kRestartStarted,  // Install returns false: done, but the run ends
+  kCancelled,       // Install returns false
+  kFailedText,      // KvExceptionText from InstallVerify with the row's message and line
+  kFailedCode,      // KvExceptionCommon from InstallVerify: the code, kUnknownExitCode, line 108
 };
 
 struct ExitCodeRow {
@@ -75,8 +76,8 @@ struct ExitCodeRow {
 // Every documented code, and codes from every gap around them.
 constexpr ExitCodeRow kExitCodes[] = {
     {0, Outcome::kDone, nullptr, 0},
-    {3010, Outcome::kDone, nullptr, 0},  // restart required
-    {1641, Outcome::kDone, nullptr, 0},  // restart started
+    {3010, Outcome::kDone, nullptr, 0},            // restart required
+    {1641, Outcome::kRestartStarted, nullptr, 0},  // restart started
     {1602, Outcome::kCancelled, nullptr, 0},
     {4096, Outcome::kFailedText,
      "Either the syntax used to specify parameters to Dotnetfx.exe is incorrect, or the "

@@ -15,28 +15,32 @@ const char* kSetupKey = "Software\\Microsoft\\NET Framework Setup\\NDP\\v4\\Full
 const char* kSourceKey = "Software\\Brannex\\Freeware - Lumenta";
 const std::string kPackage = "C:\\Users\\user\\AppData\\Local\\Temp\\BrannexLumentaSetup.msi";
 
+// The executable as built: the three payloads, and msi.dll in the system.
+void PrepareImage(fake::FakeWindows& win) {
+  win.libraries.InstallMsi();
+  win.resources.SetResource("MSI", 130, fake::ToBytes("package"));
+  win.resources.SetResource("EXE", 134, fake::ToBytes("MZ framework installer"));
+  win.resources.SetResource("KvR", 10, fake::Bytes{'<', 0, 'K', 0, 'v', 0, '/', 0, '>', 0});
+}
+
+int RunApp() {
+  CLumentaSetupBootApp app;
+  return fw::RunApplication();
+}
+
 struct Sequence : ::testing::Test {
   fake::FakeWindows win;
-  void SetUp() override {
-    win.libraries.InstallMsi();
-    win.resources.SetResource("MSI", 130, fake::ToBytes("package"));
-    win.resources.SetResource("EXE", 134, fake::ToBytes("MZ framework installer"));
-    win.resources.SetResource("KvR", 10, fake::Bytes{'<', 0, 'K', 0, 'v', 0, '/', 0, '>', 0});
-  }
+  void SetUp() override { PrepareImage(win); }
   void FrameworkPresent() {
     win.registry.SetDword(fake::View::k32, kSetupKey, "Install", 1);
     win.registry.SetString(fake::View::k32, kSetupKey, "Version", "4.0.30319");
     win.libraries.InstallShim();
   }
-  int Run() {
-    CLumentaSetupBootApp app;
-    return fw::RunApplication();
-  }
 };
 
 TEST_F(Sequence, FrameworkPresentShowsNothingAndOpensThePackage) {
   FrameworkPresent();
-  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(RunApp(), 0);
   EXPECT_TRUE(win.dialogs.messageBoxes.empty());
   EXPECT_TRUE(win.registry.GetValue(fake::View::k32, kSourceKey, "SourceInfo").has_value());
   EXPECT_TRUE(win.registry.GetValue(fake::View::k64, kSourceKey, "SourceInfo").has_value());
@@ -56,7 +60,7 @@ TEST_F(Sequence, FrameworkPresentShowsNothingAndOpensThePackage) {
 
 TEST_F(Sequence, AnsweringNoEndsTheRunWithoutThePackage) {
   win.dialogs.answers = {plat::kIdNo};
-  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(RunApp(), 0);
   ASSERT_EQ(win.dialogs.messageBoxes.size(), 1u);
   EXPECT_EQ(win.dialogs.messageBoxes[0].type, 0x24u);
   EXPECT_FALSE(win.files.HasFile(kPackage));
@@ -64,20 +68,27 @@ TEST_F(Sequence, AnsweringNoEndsTheRunWithoutThePackage) {
   EXPECT_TRUE(win.shell.shellExecuteExCalls.empty());
 }
 
-TEST_F(Sequence, CancelledFrameworkInstallEndsTheRunWithoutThePackage) {
-  win.dialogs.answers = {plat::kIdYes};
-  win.shell.processExitCode = 1602;
-  EXPECT_EQ(Run(), 0);
-  EXPECT_EQ(win.dialogs.messageBoxes.size(), 1u);
-  EXPECT_EQ(win.shell.shellExecuteExCalls.size(), 1u);
-  EXPECT_FALSE(win.files.HasFile(kPackage));
-  EXPECT_TRUE(win.shell.shellExecuteCalls.empty());
+// The user cancelled the framework's installer (1602), or it has installed
+// the framework and begun the restart (1641): no package, no box after the
+// question.
+TEST(SequenceEnds, AfterACancelledFrameworkInstallOrARestartUnderWay) {
+  for (const plat::DWord code : {1602u, 1641u}) {
+    fake::FakeWindows win;
+    PrepareImage(win);
+    win.dialogs.answers = {plat::kIdYes};
+    win.shell.processExitCode = code;
+    EXPECT_EQ(RunApp(), 0) << code;
+    EXPECT_EQ(win.dialogs.messageBoxes.size(), 1u) << code;
+    EXPECT_EQ(win.shell.shellExecuteExCalls.size(), 1u) << code;
+    EXPECT_FALSE(win.files.HasFile(kPackage)) << code;
+    EXPECT_TRUE(win.shell.shellExecuteCalls.empty()) << code;
+  }
 }
 
 TEST_F(Sequence, FailedFrameworkStepIsShownOnceAndThePackageStillOpens) {
   win.dialogs.answers = {plat::kIdYes};
   win.shell.processExitCode = 1603;
-  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(RunApp(), 0);
   ASSERT_EQ(win.dialogs.messageBoxes.size(), 2u);
   EXPECT_EQ(win.dialogs.messageBoxes[1].caption, golden::kErrorCaption);
   EXPECT_EQ(win.shell.shellExecuteCalls.size(), 1u);
@@ -89,7 +100,7 @@ TEST_F(Sequence, SilentSourceInfoFailureDoesNotKeepThePrerequisiteStepFromRunnin
   };
   win.resources.RemoveResource("KvR", 10);
   FrameworkPresent();
-  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(RunApp(), 0);
   EXPECT_TRUE(win.dialogs.messageBoxes.empty());
   EXPECT_EQ(win.shell.shellExecuteCalls.size(), 1u);
 }

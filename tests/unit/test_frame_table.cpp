@@ -324,6 +324,37 @@ TEST(FrameTable, ReadsSignedLeb128Addresses) {
   }
 }
 
+// An unsigned LEB128 value of two bytes or more, seven bits to a byte: two
+// functions side by side, the first described with a start and a range of
+// 128 or more. Each address finds its own entry, the second function's the
+// entry after the first.
+TEST(FrameTable, ReadsMultiByteUnsignedLeb128Addresses) {
+  constexpr std::uint8_t kPcRelUleb128 = 0x11;
+  const auto uleb = [](std::vector<std::uint8_t>& out, std::int64_t signedValue) {
+    auto v = static_cast<std::uint64_t>(signedValue);
+    do {
+      const auto byte = static_cast<std::uint8_t>(v & 0x7F);
+      v >>= 7;
+      out.push_back(v != 0 ? static_cast<std::uint8_t>(byte | 0x80) : byte);
+    } while (v != 0);
+  };
+  TableBuilder b;
+  const std::size_t cie = b.Cie("zR", kPcRelUleb128);
+  std::vector<std::uint8_t>& t = b.Bytes();
+  const std::int64_t first = static_cast<std::int64_t>(t.size()) + 8 + 0x1000;  // 80 20
+  const std::size_t firstFde = AppendFde(t, cie, first, 0x100, uleb);           // 80 02
+  const std::size_t secondFde = AppendFde(t, cie, first + 0x100, 0x80, uleb);   // 80 01
+  const std::uintptr_t function =
+      reinterpret_cast<std::uintptr_t>(t.data()) + static_cast<std::uintptr_t>(first);
+  const rt::FrameEntry inFirst = rt::FindFrameEntry(t.data(), t.size(), function + 0xFF);
+  EXPECT_EQ(inFirst.entry, t.data() + firstFde);
+  EXPECT_EQ(inFirst.functionStart, function);
+  const rt::FrameEntry inSecond = rt::FindFrameEntry(t.data(), t.size(), function + 0x100);
+  EXPECT_EQ(inSecond.entry, t.data() + secondFde);
+  EXPECT_EQ(inSecond.functionStart, function + 0x100);
+  EXPECT_EQ(rt::FindFrameEntry(t.data(), t.size(), function + 0x180).entry, nullptr);
+}
+
 // The signed fixed-width forms, pc-relative: a start before its field is a
 // negative number of the field's own width, whichever width it is.
 TEST(FrameTable, ReadsSignedFixedWidthAddresses) {

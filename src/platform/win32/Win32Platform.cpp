@@ -34,22 +34,15 @@ static_assert(sizeof(plat::HResult) == sizeof(HRESULT));
 static_assert(sizeof(plat::WChar) == sizeof(WCHAR));
 static_assert(sizeof(plat::Handle) == sizeof(HANDLE));
 static_assert(sizeof(plat::HKey) == sizeof(HKEY));
+static_assert(sizeof(plat::HModule) == sizeof(HMODULE));
+static_assert(sizeof(plat::HWnd) == sizeof(HWND));
 static_assert(sizeof(plat::FarProc) == sizeof(FARPROC));
 
 static_assert(plat::kMaxPath == MAX_PATH);
 
 static_assert(plat::kErrorSuccess == ERROR_SUCCESS);
-static_assert(plat::kErrorFileNotFound == ERROR_FILE_NOT_FOUND);
-static_assert(plat::kErrorPathNotFound == ERROR_PATH_NOT_FOUND);
-static_assert(plat::kErrorAccessDenied == ERROR_ACCESS_DENIED);
-static_assert(plat::kErrorInvalidHandle == ERROR_INVALID_HANDLE);
 static_assert(plat::kErrorNotEnoughMemory == ERROR_NOT_ENOUGH_MEMORY);
 static_assert(plat::kErrorSharingViolation == ERROR_SHARING_VIOLATION);
-static_assert(plat::kErrorInvalidParameter == ERROR_INVALID_PARAMETER);
-static_assert(plat::kErrorModNotFound == ERROR_MOD_NOT_FOUND);
-static_assert(plat::kErrorProcNotFound == ERROR_PROC_NOT_FOUND);
-static_assert(plat::kErrorMoreData == ERROR_MORE_DATA);
-static_assert(plat::kErrorNoMoreItems == ERROR_NO_MORE_ITEMS);
 static_assert(plat::kEFail == E_FAIL);
 
 static_assert(plat::kKeyWow64_64Key == KEY_WOW64_64KEY);
@@ -58,8 +51,6 @@ static_assert(plat::kKeyRead == KEY_READ);
 static_assert(plat::kKeyWrite == KEY_WRITE);
 static_assert(plat::kRegOptionNonVolatile == REG_OPTION_NON_VOLATILE);
 static_assert(plat::kRegSz == REG_SZ);
-static_assert(plat::kRegBinary == REG_BINARY);
-static_assert(plat::kRegDword == REG_DWORD);
 
 static_assert(plat::kGenericWrite == GENERIC_WRITE);
 static_assert(plat::kFileShareRead == FILE_SHARE_READ);
@@ -77,21 +68,20 @@ static_assert(plat::kMbIconError == MB_ICONERROR);
 static_assert(plat::kMbIconQuestion == MB_ICONQUESTION);
 static_assert(plat::kMbSetForeground == MB_SETFOREGROUND);
 static_assert(plat::kMbTopmost == MB_TOPMOST);
-static_assert(plat::kIdOk == IDOK);
-static_assert(plat::kIdCancel == IDCANCEL);
 static_assert(plat::kIdYes == IDYES);
-static_assert(plat::kIdNo == IDNO);
 
 static_assert(plat::kSwShow == SW_SHOW);
 static_assert(plat::kSeeMaskNoCloseProcess == SEE_MASK_NOCLOSEPROCESS);
 static_assert(plat::kSeeMaskFlagNoUi == SEE_MASK_FLAG_NO_UI);
+static_assert(plat::kSeErrShare == SE_ERR_SHARE);
 static_assert(plat::kInfinite == INFINITE);
 static_assert(plat::kWaitObject0 == WAIT_OBJECT_0);
-static_assert(plat::kWaitFailed == WAIT_FAILED);
 
 static_assert(plat::kSemFailCriticalErrors == SEM_FAILCRITICALERRORS);
-// LOAD_LIBRARY_SEARCH_SYSTEM32 is newer than the XP headers asked for above;
-// its value, 0x800, is fixed by the seam.
+static_assert(plat::kLoadWithAlteredSearchPath == LOAD_WITH_ALTERED_SEARCH_PATH);
+// Newer than Windows XP, but declared by the headers whatever version they
+// are asked for.
+static_assert(plat::kLoadLibrarySearchSystem32 == LOAD_LIBRARY_SEARCH_SYSTEM32);
 
 // SHELLEXECUTEINFOA is copied field by field both ways, but the two layouts
 // must still agree: the seam promises the 32-bit structure's size in cbSize.

@@ -44,7 +44,10 @@ extern "C" int atexit(ExitFunction function) {
 // runtime's start-up code does.
 extern "C" [[noreturn]] __attribute__((force_align_arg_pointer)) void WinMainCRTStartup() {
   // Before any code of the program runs, the static constructors included,
-  // so that nothing they do can load a DLL from the program's folder.
+  // so that nothing they do loads a DLL from a folder the search drops; on
+  // systems without SetDefaultDllDirectories that is the current folder
+  // only, and DLLs loaded by name still come from the program's folder
+  // first (common/KvSystemLibrary.h).
   RestrictDllSearch();
   // A GUI program: the runtime reports its own fatal errors in a box.
   __set_app_type(kGuiApp);

@@ -40,6 +40,7 @@
 #include "fake/Shell.h"
 #include "fake/System.h"
 #include "platform/Platform.h"
+#include "windows_values.h"
 
 namespace fake {
 

@@ -9,6 +9,21 @@ std::optional<std::string> Opt(const char* text) {
   return text ? std::optional<std::string>(text) : std::nullopt;
 }
 
+// hInstApp of a launch refused for `error`: the SE_ERR_ value for it. Below
+// 32 they share the number (SE_ERR_FNF 2, SE_ERR_PNF 3, SE_ERR_ACCESSDENIED
+// 5, SE_ERR_OOM 8); a sharing violation is SE_ERR_SHARE; anything else, a
+// file that is not a program among them, ERROR_BAD_FORMAT (11), "the .exe
+// file is invalid".
+plat::HModule RefusalCode(plat::DWord error) {
+  std::uintptr_t code = 11;
+  if (error == plat::kErrorSharingViolation) {
+    code = plat::kSeErrShare;
+  } else if (error < 32) {
+    code = error;
+  }
+  return reinterpret_cast<plat::HModule>(code);
+}
+
 }  // namespace
 
 plat::DWord Shell::LaunchRefusal(const char* file) const {
@@ -38,8 +53,9 @@ plat::Bool Shell::ShellExecuteExA(plat::ShellExecuteInfoA* pExecInfo) {
   }
   if (error == 0) error = LaunchRefusal(pExecInfo->lpFile);
   if (error != 0) {
+    pExecInfo->hInstApp = RefusalCode(error);
     pExecInfo->hProcess = nullptr;
-    context_.SetLastError(error);
+    context_.SetLastError(refusalLastError.value_or(error));
     return 0;
   }
   pExecInfo->hInstApp = reinterpret_cast<plat::HModule>(static_cast<std::uintptr_t>(33));

@@ -42,6 +42,10 @@ class Shell {
   // Each entry decides one launch: nonzero fails it with that last error,
   // 0 lets it succeed. Empty: success.
   std::deque<plat::DWord> launchErrors;
+  // The last error a refused launch leaves in place of its reason, as a
+  // shell may that overwrites it before returning; hInstApp still tells the
+  // reason. Unset: the reason, as Windows leaves it.
+  std::optional<plat::DWord> refusalLastError;
   std::function<void(const ShellExecuteExCall&)> onLaunch;
   bool launchGivesNoProcess = false;
   plat::DWord processExitCode = 0;
