@@ -13,10 +13,10 @@
 # lists as verified; with any other the stock runtime is chosen, and the
 # configure says so.
 #
-# Sets LUMENTA_RUNTIME (own or stock) and LUMENTA_RUNTIME_OBJECTS, the object
-# library that every image links beside lumenta_image_objects. Both object
-# libraries are defined in every configuration (the one not used is never
-# built), so that the compile commands hold every source.
+# Sets LUMENTA_RUNTIME (own or stock) and LUMENTA_RUNTIME_LIBRARY, the static
+# library that every image links after lumenta_image_objects. Both libraries
+# are defined in every configuration (the one not used is never built), so
+# that the compile commands hold every source.
 
 include("${CMAKE_CURRENT_LIST_DIR}/RuntimeCheck.cmake")
 
@@ -66,7 +66,7 @@ endif()
 set(LUMENTA_OWN_RUNTIME_SOURCES ${LUMENTA_FRAME_TABLE_SOURCES})
 lumenta_sources(LUMENTA_OWN_RUNTIME_SOURCES src/runtime/win32
   Startup.cpp ExceptionSupport.cpp ThrowHelpers.cpp TerminateHandler.cpp)
-add_library(lumenta_runtime_own OBJECT EXCLUDE_FROM_ALL ${LUMENTA_OWN_RUNTIME_SOURCES})
+add_library(lumenta_runtime_own STATIC EXCLUDE_FROM_ALL ${LUMENTA_OWN_RUNTIME_SOURCES})
 lumenta_image_compile_options(lumenta_runtime_own)
 target_link_options(lumenta_runtime_own INTERFACE
   # The entry point is the program's own (src/runtime/win32/Startup.cpp),
@@ -81,11 +81,11 @@ target_link_options(lumenta_runtime_own INTERFACE
 
 set(LUMENTA_STOCK_RUNTIME_SOURCES "")
 lumenta_sources(LUMENTA_STOCK_RUNTIME_SOURCES src/runtime/win32 StockStartup.cpp)
-add_library(lumenta_runtime_stock OBJECT EXCLUDE_FROM_ALL ${LUMENTA_STOCK_RUNTIME_SOURCES})
+add_library(lumenta_runtime_stock STATIC EXCLUDE_FROM_ALL ${LUMENTA_STOCK_RUNTIME_SOURCES})
 lumenta_image_compile_options(lumenta_runtime_stock)
 
-set(LUMENTA_RUNTIME_OBJECTS lumenta_runtime_${LUMENTA_RUNTIME})
-set_property(TARGET ${LUMENTA_RUNTIME_OBJECTS} PROPERTY EXCLUDE_FROM_ALL FALSE)
+set(LUMENTA_RUNTIME_LIBRARY lumenta_runtime_${LUMENTA_RUNTIME})
+set_property(TARGET ${LUMENTA_RUNTIME_LIBRARY} PROPERTY EXCLUDE_FROM_ALL FALSE)
 
 # ---- The guard against data imports, proved on this linker -------------------------------
 
@@ -115,12 +115,16 @@ if(LUMENTA_RUNTIME STREQUAL "own")
   message(STATUS "Runtime: a data import that needs run-time relocation fails the link")
 endif()
 
-# lumenta_runtime_link(<target>): links the runtime objects into the image
+# lumenta_runtime_link(<target>): links the runtime library into the image
 # <target> and checks, after each link, from the linker's map, that the
 # runtime pieces came from where this configuration says
-# (cmake/check_runtime_link.py).
+# (cmake/check_runtime_link.py). Every member of the library is linked, as
+# an object would be, before the toolchain's libraries are searched: each
+# replaced symbol is then defined before anything can ask for it, and the
+# map names the members by the library's file, whatever way the generator
+# hands the image's own objects to the linker.
 function(lumenta_runtime_link target)
-  target_link_libraries(${target} PRIVATE ${LUMENTA_RUNTIME_OBJECTS})
+  target_link_libraries(${target} PRIVATE "$<LINK_LIBRARY:WHOLE_ARCHIVE,${LUMENTA_RUNTIME_LIBRARY}>")
   set(map "${CMAKE_CURRENT_BINARY_DIR}/${target}.resources/${target}.map")
   target_link_options(${target} PRIVATE "LINKER:-Map=${map}")
   add_custom_command(TARGET ${target} POST_BUILD

@@ -3,9 +3,9 @@
 
     check_runtime_link.py --runtime own|stock MAP
 
-own: the symbols that src/runtime/ replaces are defined by its objects
-wherever the image has them (the entry point, the frame lookup and the
-exception state always), and nothing of the pieces they replace was linked:
+own: the symbols that src/runtime/ replaces are defined by the members of
+its library wherever the image has them (the entry point, the frame lookup
+and the exception state always), and nothing of the pieces they replace was linked:
 no registry of unwind tables, no emulated thread-local storage, no run-time
 relocation of imported data.
 
@@ -22,8 +22,8 @@ import argparse
 import re
 import sys
 
-OWN_OBJECTS = "lumenta_runtime_own.dir/"
-STOCK_OBJECTS = "lumenta_runtime_stock.dir/"
+OWN_OBJECTS = "liblumenta_runtime_own.a("
+STOCK_OBJECTS = "liblumenta_runtime_stock.a("
 
 REPLACED = [
     "WinMainCRTStartup",
