@@ -9,21 +9,27 @@
 #                              constructor that restricts the DLL search
 #
 # The program's own pieces stand in for internals of the compiler's
-# libraries. They are used only with a compiler that src/runtime/README.md
-# lists as verified; with any other the stock runtime is chosen, and the
-# configure says so.
+# libraries (their start-up, their exception state, their registry of unwind
+# tables), whose layout and names may change with any release. They are used
+# only with a compiler in LUMENTA_RUNTIME_VERIFIED below; with any other the
+# stock runtime is chosen, and the configure says so.
 #
 # Sets LUMENTA_RUNTIME (own or stock) and LUMENTA_RUNTIME_LIBRARY, the static
 # library that every image links after lumenta_image_objects. Both libraries
 # are defined in every configuration (the one not used is never built), so
 # that the compile commands hold every source.
 
-include("${CMAKE_CURRENT_LIST_DIR}/RuntimeCheck.cmake")
-
 option(LUMENTA_STOCK_RUNTIME
   "Build the image with the toolchain's own start-up and runtime support instead of src/runtime/" OFF)
 
-set(LUMENTA_RUNTIME_README "${CMAKE_SOURCE_DIR}/src/runtime/README.md")
+# The compilers the program's own runtime was verified with (how: in
+# src/runtime/README.md), each as "<version> <libstdc++ date> <thread model>":
+# the version as CMake reports it (the __GNUC__ macros), the date of the C++
+# library (__GLIBCXX__), which tells apart releases that a distribution
+# builds under one version number, and the thread model of `g++ -v`.
+set(LUMENTA_RUNTIME_VERIFIED
+  "12.0.0 20220819 win32")  # Debian 12: g++-mingw-w64-i686-win32 12.2.0-14+deb12u1+25.2+b1
+
 execute_process(COMMAND "${CMAKE_CXX_COMPILER}" -v
                 ERROR_VARIABLE LUMENTA_COMPILER_VERBOSE OUTPUT_QUIET)
 set(LUMENTA_COMPILER_THREADS "unknown")
@@ -39,26 +45,22 @@ if(LUMENTA_COMPILER_GLIBCXX MATCHES "lumenta_glibcxx ([0-9]+)")
 else()
   set(LUMENTA_COMPILER_GLIBCXX "unknown")
 endif()
-set(LUMENTA_COMPILER_IDENTITY "GCC ${CMAKE_CXX_COMPILER_VERSION}, libstdc++ "
-    "${LUMENTA_COMPILER_GLIBCXX}, thread model ${LUMENTA_COMPILER_THREADS}")
-string(JOIN "" LUMENTA_COMPILER_IDENTITY ${LUMENTA_COMPILER_IDENTITY})
-lumenta_runtime_verified("${LUMENTA_RUNTIME_README}" "${CMAKE_CXX_COMPILER_VERSION}"
-  "${LUMENTA_COMPILER_GLIBCXX}" "${LUMENTA_COMPILER_THREADS}" LUMENTA_RUNTIME_VERIFIED)
+set(LUMENTA_COMPILER_IDENTITY
+    "${CMAKE_CXX_COMPILER_VERSION} ${LUMENTA_COMPILER_GLIBCXX} ${LUMENTA_COMPILER_THREADS}")
 
 if(LUMENTA_STOCK_RUNTIME)
   set(LUMENTA_RUNTIME stock)
   message(STATUS "Runtime: the toolchain's own (LUMENTA_STOCK_RUNTIME=ON)")
-elseif(LUMENTA_RUNTIME_VERIFIED)
+elseif(LUMENTA_COMPILER_IDENTITY IN_LIST LUMENTA_RUNTIME_VERIFIED)
   set(LUMENTA_RUNTIME own)
-  message(STATUS "Runtime: the program's own (src/runtime/), verified with "
+  message(STATUS "Runtime: the program's own (src/runtime/), verified with GCC "
                  "${LUMENTA_COMPILER_IDENTITY}")
 else()
   set(LUMENTA_RUNTIME stock)
-  lumenta_runtime_verified_list("${LUMENTA_RUNTIME_README}" verified)
-  list(JOIN verified "; " verified)
-  message(NOTICE "Runtime: ${LUMENTA_COMPILER_IDENTITY} is not a compiler that "
-                 "src/runtime/README.md lists as verified (${verified}): building with the "
-                 "toolchain's own runtime, as with LUMENTA_STOCK_RUNTIME=ON.")
+  list(JOIN LUMENTA_RUNTIME_VERIFIED "; " verified)
+  message(NOTICE "Runtime: GCC ${LUMENTA_COMPILER_IDENTITY} is not a compiler that "
+                 "LUMENTA_RUNTIME_VERIFIED in cmake/Runtime.cmake lists (${verified}): building "
+                 "with the toolchain's own runtime, as with LUMENTA_STOCK_RUNTIME=ON.")
 endif()
 
 # ---- The program's own ---------------------------------------------------------------------
@@ -95,7 +97,7 @@ set_property(TARGET ${LUMENTA_RUNTIME_LIBRARY} PROPERTY EXCLUDE_FROM_ALL FALSE)
 if(LUMENTA_RUNTIME STREQUAL "own")
   foreach(probe plain declared)
     try_compile(LUMENTA_DATA_IMPORT_${probe}
-      SOURCES "${CMAKE_SOURCE_DIR}/tests/image/runtime/data_import_${probe}.c"
+      SOURCES "${CMAKE_SOURCE_DIR}/cmake/probes/data_import_${probe}.c"
       LINK_OPTIONS -static -mwindows -nostartfiles "LINKER:--disable-auto-import"
       OUTPUT_VARIABLE LUMENTA_DATA_IMPORT_${probe}_LOG
       NO_CACHE)
