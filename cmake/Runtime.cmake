@@ -28,7 +28,8 @@ option(LUMENTA_STOCK_RUNTIME
 # library (__GLIBCXX__), which tells apart releases that a distribution
 # builds under one version number, and the thread model of `g++ -v`.
 set(LUMENTA_RUNTIME_VERIFIED
-  "12.0.0 20220819 win32")  # Debian 12: g++-mingw-w64-i686-win32 12.2.0-14+deb12u1+25.2+b1
+  "12.0.0 20220819 win32"   # Debian 12: g++-mingw-w64-i686-win32 12.2.0-14+deb12u1+25.2+b1
+  "14.0.0 20250315 win32")  # Debian 13: g++-mingw-w64-i686-win32 14.2.0-19+27+b1
 
 execute_process(COMMAND "${CMAKE_CXX_COMPILER}" -v
                 ERROR_VARIABLE LUMENTA_COMPILER_VERBOSE OUTPUT_QUIET)
@@ -67,7 +68,7 @@ endif()
 
 set(LUMENTA_OWN_RUNTIME_SOURCES ${LUMENTA_FRAME_TABLE_SOURCES})
 lumenta_sources(LUMENTA_OWN_RUNTIME_SOURCES src/runtime/win32
-  Startup.cpp ExceptionSupport.cpp ThrowHelpers.cpp TerminateHandler.cpp)
+  Startup.cpp ExceptionSupport.cpp ThrowHelpers.cpp TerminateHandler.cpp StringReplace.cpp)
 add_library(lumenta_runtime_own STATIC EXCLUDE_FROM_ALL ${LUMENTA_OWN_RUNTIME_SOURCES})
 lumenta_image_compile_options(lumenta_runtime_own)
 target_link_options(lumenta_runtime_own INTERFACE

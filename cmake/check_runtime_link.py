@@ -5,9 +5,9 @@
 
 own: the symbols that src/runtime/ replaces are defined by the members of
 its library wherever the image has them (the entry point, the frame lookup
-and the exception state always), and nothing of the pieces they replace was linked:
-no registry of unwind tables, no emulated thread-local storage, no run-time
-relocation of imported data.
+and the exception state always), and nothing of the pieces they replace was
+linked: no registry of unwind tables, no emulated thread-local storage, no
+run-time relocation of imported data, not the library's whole std::string.
 
 stock: no object of src/runtime/ but the stock start-up's constructor, the
 entry point and the frame registry are the toolchain's, and that
@@ -40,6 +40,8 @@ REPLACED = [
     "std::__throw_logic_error(char const*)",
     "std::__throw_bad_alloc()",
     "__gnu_cxx::__verbose_terminate_handler()",
+    "std::__cxx11::basic_string<char, std::char_traits<char>, std::allocator<char> >"
+    "::_M_replace_cold(char*, unsigned int, char const*, unsigned int, unsigned int)",
 ]
 ALWAYS_OWN = ["WinMainCRTStartup", "_Unwind_Find_FDE", "__cxa_get_globals"]
 NEVER_WITH_OWN = [
@@ -48,6 +50,9 @@ NEVER_WITH_OWN = [
     "__emutls_get_address",
     "_pei386_runtime_relocator",
 ]
+# The library's explicit instantiation of the whole std::string, which one
+# reference brings in whole, about 30 KB (src/runtime/win32/StringReplace.cpp).
+NEVER_WITH_OWN_MEMBERS = ["libstdc++.a(string-inst.o)"]
 
 SECTION = re.compile(r"^ (\S+)(?:\s+0x[0-9a-f]+\s+0x[0-9a-f]+\s+(\S.*))?$")
 CONTINUED = re.compile(r"^\s+0x[0-9a-f]+\s+0x[0-9a-f]+\s+(\S.*)$")
@@ -104,6 +109,9 @@ def check(runtime, symbols, sections):
         for name in NEVER_WITH_OWN:
             if name in symbols:
                 findings.append(f"{name} is linked (from {symbols[name]})")
+        for member in NEVER_WITH_OWN_MEMBERS:
+            if any(f.endswith(member) for f in files):
+                findings.append(f"{member} is linked")
         if any(STOCK_OBJECTS in f for f in files):
             findings.append("the stock start-up's constructor is linked")
     else:

@@ -39,6 +39,15 @@ CASES = [
     ("own: a replaced hook taken from the library", "own",
      OWN_OK + section(".text.unlikely", GCC + "libstdc++.a(functexcept.o)",
                       "std::__throw_length_error(char const*)"), 1),
+    ("own: the cold half of std::string's replace from the library", "own",
+     OWN_OK + section(".text$_M_replace_cold",
+                      GCC + "libstdc++.a(string-inst.o)",
+                      "std::__cxx11::basic_string<char, std::char_traits<char>, "
+                      "std::allocator<char> >::_M_replace_cold(char*, unsigned int, "
+                      "char const*, unsigned int, unsigned int)"), 2),
+    ("own: the library's whole std::string linked", "own",
+     OWN_OK + section(".text$_ZNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEE4swapERS4_",
+                      GCC + "libstdc++.a(string-inst.o)"), 1),
     ("own: the frame registry linked", "own",
      OWN_OK + section(".text", GCC + "libgcc_eh.a(unwind-dw2-fde.o)", "__register_frame_info"), 1),
     ("own: emulated TLS linked", "own",
