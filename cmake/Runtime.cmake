@@ -118,6 +118,28 @@ if(LUMENTA_RUNTIME STREQUAL "own")
   message(STATUS "Runtime: a data import that needs run-time relocation fails the link")
 endif()
 
+# ---- The stock runtime's imports, against Windows XP ---------------------------------------
+
+# The toolchain's own runtime may call functions that Windows XP lacks (GCC 14's
+# thread layer calls GetThreadId): the image would then not start on the
+# system it declares. A probe that asks of that runtime what the image asks
+# is linked, and its imports are compared with the list of XP's exports.
+if(LUMENTA_RUNTIME STREQUAL "stock")
+  set(probe "${CMAKE_BINARY_DIR}/CMakeFiles/lumenta_stock_imports.exe")
+  try_compile(LUMENTA_STOCK_PROBE SOURCES "${CMAKE_SOURCE_DIR}/cmake/probes/stock_imports.cpp"
+    LINK_OPTIONS -static -mwindows COPY_FILE "${probe}" OUTPUT_VARIABLE log NO_CACHE)
+  if(NOT LUMENTA_STOCK_PROBE)
+    message(FATAL_ERROR "A program with the toolchain's own runtime does not link:\n${log}")
+  endif()
+  execute_process(COMMAND "${CMAKE_SOURCE_DIR}/cmake/check_runtime_link.py" --xp-imports "${probe}"
+                  OUTPUT_VARIABLE missing OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+  if(missing)
+    message(NOTICE "Runtime: the toolchain's own runtime of GCC ${LUMENTA_COMPILER_IDENTITY} gives an "
+                   "image that needs a later Windows than the 5.1 it declares (its imports "
+                   "${missing}).")
+  endif()
+endif()
+
 # lumenta_runtime_link(<target>): links the runtime library into the image
 # <target> and checks, after each link, from the linker's map, that the
 # runtime pieces came from where this configuration says

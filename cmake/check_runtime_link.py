@@ -1,7 +1,8 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """Checks, from the linker's map of an image, where its runtime came from.
 
     check_runtime_link.py --runtime own|stock MAP
+    check_runtime_link.py --xp-imports IMAGE
 
 own: the symbols that src/runtime/ replaces are defined by the members of
 its library wherever the image has them (the entry point, the frame lookup
@@ -17,11 +18,18 @@ the toolchain's own frame registration (priority 0, which loads no DLL).
 
 Exit status 1, with one line per finding, when a check fails; the build
 then fails.
+
+--xp-imports: prints, on one line, the DLL functions that IMAGE imports and
+that tests/image/xp_exports.txt does not list as exported by Windows XP
+(nothing when there are none); the configure step runs it on a probe linked
+with the stock runtime.
 """
 import argparse
+import os
 import re
 import sys
 
+IMAGE_TESTS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "image")
 OWN_OBJECTS = "liblumenta_runtime_own.a("
 STOCK_OBJECTS = "liblumenta_runtime_stock.a("
 
@@ -133,11 +141,30 @@ def check(runtime, symbols, sections):
     return findings
 
 
+def missing_on_xp(image):
+    """The image's imports that the list of Windows XP's exports lacks, as text."""
+    import pefile
+    sys.dont_write_bytecode = True
+    sys.path.insert(0, IMAGE_TESTS)
+    from check_image import check_imports_on_xp, read_xp_exports
+    pe = pefile.PE(image, fast_load=True)
+    pe.parse_data_directories([pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_IMPORT"]])
+    imports = {entry.dll.decode().lower(): [i.name.decode() for i in entry.imports if i.name]
+               for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])}
+    xp_exports = read_xp_exports(os.path.join(IMAGE_TESTS, "xp_exports.txt"))
+    return check_imports_on_xp(imports, xp_exports) or ""
+
+
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--runtime", choices=("own", "stock"), required=True)
-    parser.add_argument("map")
+    mode = parser.add_mutually_exclusive_group(required=True)
+    mode.add_argument("--runtime", choices=("own", "stock"))
+    mode.add_argument("--xp-imports", action="store_true")
+    parser.add_argument("map", metavar="MAP|IMAGE")
     args = parser.parse_args()
+    if args.xp_imports:
+        print(missing_on_xp(args.map))
+        return 0
     symbols, sections = read_map(args.map)
     if not symbols:
         print(f"check_runtime_link: no symbols in {args.map}")
