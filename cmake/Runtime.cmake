@@ -31,23 +31,15 @@ set(LUMENTA_RUNTIME_VERIFIED
   "12.0.0 20220819 win32"   # Debian 12: g++-mingw-w64-i686-win32 12.2.0-14+deb12u1+25.2+b1
   "14.0.0 20250315 win32")  # Debian 13: g++-mingw-w64-i686-win32 14.2.0-19+27+b1
 
-execute_process(COMMAND "${CMAKE_CXX_COMPILER}" -v
-                ERROR_VARIABLE LUMENTA_COMPILER_VERBOSE OUTPUT_QUIET)
-set(LUMENTA_COMPILER_THREADS "unknown")
-if(LUMENTA_COMPILER_VERBOSE MATCHES "Thread model: ([A-Za-z0-9_]+)")
-  set(LUMENTA_COMPILER_THREADS "${CMAKE_MATCH_1}")
-endif()
+# A part that cannot be read stays empty, and the identity then matches none.
+execute_process(COMMAND "${CMAKE_CXX_COMPILER}" -v ERROR_VARIABLE verbose OUTPUT_QUIET)
+string(REGEX MATCH "Thread model: ([A-Za-z0-9_]+)" _ "${verbose}")
+set(threads "${CMAKE_MATCH_1}")
 set(probe "${CMAKE_BINARY_DIR}/CMakeFiles/lumenta_glibcxx.cpp")
 file(WRITE "${probe}" "#include <cstddef>\nlumenta_glibcxx __GLIBCXX__\n")
-execute_process(COMMAND "${CMAKE_CXX_COMPILER}" -E -P "${probe}"
-                OUTPUT_VARIABLE LUMENTA_COMPILER_GLIBCXX ERROR_QUIET)
-if(LUMENTA_COMPILER_GLIBCXX MATCHES "lumenta_glibcxx ([0-9]+)")
-  set(LUMENTA_COMPILER_GLIBCXX "${CMAKE_MATCH_1}")
-else()
-  set(LUMENTA_COMPILER_GLIBCXX "unknown")
-endif()
-set(LUMENTA_COMPILER_IDENTITY
-    "${CMAKE_CXX_COMPILER_VERSION} ${LUMENTA_COMPILER_GLIBCXX} ${LUMENTA_COMPILER_THREADS}")
+execute_process(COMMAND "${CMAKE_CXX_COMPILER}" -E -P "${probe}" OUTPUT_VARIABLE date ERROR_QUIET)
+string(REGEX MATCH "lumenta_glibcxx ([0-9]+)" _ "${date}")
+set(LUMENTA_COMPILER_IDENTITY "${CMAKE_CXX_COMPILER_VERSION} ${CMAKE_MATCH_1} ${threads}")
 
 if(LUMENTA_STOCK_RUNTIME)
   set(LUMENTA_RUNTIME stock)
@@ -131,12 +123,13 @@ if(LUMENTA_RUNTIME STREQUAL "stock")
   if(NOT LUMENTA_STOCK_PROBE)
     message(FATAL_ERROR "A program with the toolchain's own runtime does not link:\n${log}")
   endif()
-  execute_process(COMMAND "${CMAKE_SOURCE_DIR}/cmake/check_runtime_link.py" --xp-imports "${probe}"
-                  OUTPUT_VARIABLE missing OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+  execute_process(COMMAND "${CMAKE_SOURCE_DIR}/cmake/check_runtime_link.py" --xp-imports
+                  "${probe}" OUTPUT_VARIABLE missing OUTPUT_STRIP_TRAILING_WHITESPACE
+                  COMMAND_ERROR_IS_FATAL ANY)
   if(missing)
-    message(NOTICE "Runtime: the toolchain's own runtime of GCC ${LUMENTA_COMPILER_IDENTITY} gives an "
-                   "image that needs a later Windows than the 5.1 it declares (its imports "
-                   "${missing}).")
+    message(NOTICE "Runtime: the toolchain's own runtime of GCC ${LUMENTA_COMPILER_IDENTITY} "
+                   "gives an image that needs a later Windows than the 5.1 it declares (its "
+                   "imports ${missing}).")
   endif()
 endif()
 
@@ -149,7 +142,8 @@ endif()
 # map names the members by the library's file, whatever way the generator
 # hands the image's own objects to the linker.
 function(lumenta_runtime_link target)
-  target_link_libraries(${target} PRIVATE "$<LINK_LIBRARY:WHOLE_ARCHIVE,${LUMENTA_RUNTIME_LIBRARY}>")
+  target_link_libraries(${target} PRIVATE
+    "$<LINK_LIBRARY:WHOLE_ARCHIVE,${LUMENTA_RUNTIME_LIBRARY}>")
   set(map "${CMAKE_CURRENT_BINARY_DIR}/${target}.resources/${target}.map")
   target_link_options(${target} PRIVATE "LINKER:-Map=${map}")
   add_custom_command(TARGET ${target} POST_BUILD
