@@ -1,13 +1,14 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """Checks, from the linker's map of an image, where its runtime came from.
 
     check_runtime_link.py --runtime own|stock MAP
+    check_runtime_link.py --xp-imports IMAGE
 
-own: the symbols that src/runtime/ replaces are defined by its objects
-wherever the image has them (the entry point, the frame lookup and the
-exception state always), and nothing of the pieces they replace was linked:
-no registry of unwind tables, no emulated thread-local storage, no run-time
-relocation of imported data.
+own: the symbols that src/runtime/ replaces are defined by the members of
+its library wherever the image has them (the entry point, the frame lookup
+and the exception state always), and nothing of the pieces they replace was
+linked: no registry of unwind tables, no emulated thread-local storage, no
+run-time relocation of imported data, not the library's whole std::string.
 
 stock: no object of src/runtime/ but the stock start-up's constructor, the
 entry point and the frame registry are the toolchain's, and that
@@ -17,13 +18,20 @@ the toolchain's own frame registration (priority 0, which loads no DLL).
 
 Exit status 1, with one line per finding, when a check fails; the build
 then fails.
+
+--xp-imports: prints, on one line, the DLL functions that IMAGE imports and
+that tests/image/xp_exports.txt does not list as exported by Windows XP
+(nothing when there are none); the configure step runs it on a probe linked
+with the stock runtime.
 """
 import argparse
+import os
 import re
 import sys
 
-OWN_OBJECTS = "lumenta_runtime_own.dir/"
-STOCK_OBJECTS = "lumenta_runtime_stock.dir/"
+IMAGE_TESTS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "image")
+OWN_OBJECTS = "liblumenta_runtime_own.a("
+STOCK_OBJECTS = "liblumenta_runtime_stock.a("
 
 REPLACED = [
     "WinMainCRTStartup",
@@ -40,6 +48,8 @@ REPLACED = [
     "std::__throw_logic_error(char const*)",
     "std::__throw_bad_alloc()",
     "__gnu_cxx::__verbose_terminate_handler()",
+    "std::__cxx11::basic_string<char, std::char_traits<char>, std::allocator<char> >"
+    "::_M_replace_cold(char*, unsigned int, char const*, unsigned int, unsigned int)",
 ]
 ALWAYS_OWN = ["WinMainCRTStartup", "_Unwind_Find_FDE", "__cxa_get_globals"]
 NEVER_WITH_OWN = [
@@ -48,6 +58,9 @@ NEVER_WITH_OWN = [
     "__emutls_get_address",
     "_pei386_runtime_relocator",
 ]
+# The library's explicit instantiation of the whole std::string, which one
+# reference brings in whole, about 30 KB (src/runtime/win32/StringReplace.cpp).
+NEVER_WITH_OWN_MEMBERS = ["libstdc++.a(string-inst.o)"]
 
 SECTION = re.compile(r"^ (\S+)(?:\s+0x[0-9a-f]+\s+0x[0-9a-f]+\s+(\S.*))?$")
 CONTINUED = re.compile(r"^\s+0x[0-9a-f]+\s+0x[0-9a-f]+\s+(\S.*)$")
@@ -104,6 +117,9 @@ def check(runtime, symbols, sections):
         for name in NEVER_WITH_OWN:
             if name in symbols:
                 findings.append(f"{name} is linked (from {symbols[name]})")
+        for member in NEVER_WITH_OWN_MEMBERS:
+            if any(f.endswith(member) for f in files):
+                findings.append(f"{member} is linked")
         if any(STOCK_OBJECTS in f for f in files):
             findings.append("the stock start-up's constructor is linked")
     else:
@@ -125,11 +141,30 @@ def check(runtime, symbols, sections):
     return findings
 
 
+def missing_on_xp(image):
+    """The image's imports that the list of Windows XP's exports lacks, as text."""
+    import pefile
+    sys.dont_write_bytecode = True
+    sys.path.insert(0, IMAGE_TESTS)
+    from check_image import check_imports_on_xp, read_xp_exports
+    pe = pefile.PE(image, fast_load=True)
+    pe.parse_data_directories([pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_IMPORT"]])
+    imports = {entry.dll.decode().lower(): [i.name.decode() for i in entry.imports if i.name]
+               for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])}
+    xp_exports = read_xp_exports(os.path.join(IMAGE_TESTS, "xp_exports.txt"))
+    return check_imports_on_xp(imports, xp_exports) or ""
+
+
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--runtime", choices=("own", "stock"), required=True)
-    parser.add_argument("map")
+    mode = parser.add_mutually_exclusive_group(required=True)
+    mode.add_argument("--runtime", choices=("own", "stock"))
+    mode.add_argument("--xp-imports", action="store_true")
+    parser.add_argument("map", metavar="MAP|IMAGE")
     args = parser.parse_args()
+    if args.xp_imports:
+        print(missing_on_xp(args.map))
+        return 0
     symbols, sections = read_map(args.map)
     if not symbols:
         print(f"check_runtime_link: no symbols in {args.map}")

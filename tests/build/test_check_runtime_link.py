@@ -9,8 +9,10 @@ sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "cmake"))
 import check_runtime_link as crl  # noqa: E402
 
-OWN = "CMakeFiles/lumenta_runtime_own.dir/src/runtime/win32/"
-STOCK = "CMakeFiles/lumenta_runtime_stock.dir/src/runtime/win32/StockStartup.cpp.obj"
+OWN = "build/release/liblumenta_runtime_own.a("
+STOCK = "build/release/liblumenta_runtime_stock.a(StockStartup.cpp.obj)"
+# How the Unix Makefiles generator hands an image's own objects to the linker.
+OBJECTS = "CMakeFiles/LumentaSetupBoot.dir/objects.a("
 GCC = "/usr/lib/gcc/i686-w64-mingw32/12-win32/"
 
 
@@ -21,10 +23,10 @@ def section(name, file, *symbols, address=0x401000):
     return lines
 
 
-OWN_OK = (section(".text$WinMainCRTStartup", OWN + "Startup.cpp.obj", "WinMainCRTStartup")
-          + section(".text$atexit", OWN + "Startup.cpp.obj", "atexit")
-          + section(".text$_Unwind_Find_FDE", OWN + "ExceptionSupport.cpp.obj", "_Unwind_Find_FDE")
-          + section(".text$__cxa_get_globals", OWN + "ExceptionSupport.cpp.obj",
+OWN_OK = (section(".text$WinMainCRTStartup", OWN + "Startup.cpp.obj)", "WinMainCRTStartup")
+          + section(".text$atexit", OWN + "Startup.cpp.obj)", "atexit")
+          + section(".text$_Unwind_Find_FDE", OWN + "ExceptionSupport.cpp.obj)", "_Unwind_Find_FDE")
+          + section(".text$__cxa_get_globals", OWN + "ExceptionSupport.cpp.obj)",
                     "__cxa_get_globals"))
 STOCK_OK = (section(".text", GCC + "../../../../i686-w64-mingw32/lib/crt2.o", "WinMainCRTStartup")
             + section(".text", GCC + "libgcc_eh.a(unwind-dw2-fde.o)", "__register_frame_info")
@@ -37,16 +39,28 @@ CASES = [
     ("own: a replaced hook taken from the library", "own",
      OWN_OK + section(".text.unlikely", GCC + "libstdc++.a(functexcept.o)",
                       "std::__throw_length_error(char const*)"), 1),
+    ("own: the cold half of std::string's replace from the library", "own",
+     OWN_OK + section(".text$_M_replace_cold",
+                      GCC + "libstdc++.a(string-inst.o)",
+                      "std::__cxx11::basic_string<char, std::char_traits<char>, "
+                      "std::allocator<char> >::_M_replace_cold(char*, unsigned int, "
+                      "char const*, unsigned int, unsigned int)"), 2),
+    ("own: the library's whole std::string linked", "own",
+     OWN_OK + section(".text$_ZNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEE4swapERS4_",
+                      GCC + "libstdc++.a(string-inst.o)"), 1),
     ("own: the frame registry linked", "own",
      OWN_OK + section(".text", GCC + "libgcc_eh.a(unwind-dw2-fde.o)", "__register_frame_info"), 1),
     ("own: emulated TLS linked", "own",
      OWN_OK + section(".text", GCC + "libgcc.a(emutls.o)", "__emutls_get_address"), 1),
     ("own: the entry point missing", "own", OWN_OK[3:], 1),
+    ("own: a replaced symbol defined by the image's own objects", "own",
+     OWN_OK[3:] + section(".text$WinMainCRTStartup", OBJECTS + "WinMain.cpp.obj)",
+                          "WinMainCRTStartup"), 1),
     ("own: the stock constructor linked too", "own",
      OWN_OK + [" .ctors.65434   0x0042972c        0x4 " + STOCK], 1),
     ("stock: the toolchain's pieces, our constructor last", "stock", STOCK_OK, 0),
     ("stock: an object of ours linked", "stock",
-     STOCK_OK + section(".text$_Unwind_Find_FDE", OWN + "ExceptionSupport.cpp.obj",
+     STOCK_OK + section(".text$_Unwind_Find_FDE", OWN + "ExceptionSupport.cpp.obj)",
                         "_Unwind_Find_FDE"), 1),
     ("stock: another prioritised constructor after ours", "stock",
      STOCK_OK[:-1] + [" .ctors.65500   0x00429730        0x4 " + GCC + "libstdc++.a(x.o)"]
