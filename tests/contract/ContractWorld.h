@@ -46,6 +46,8 @@ class World {
   // Wine rather than Windows or its model: where Wine departs from Windows'
   // documented behaviour, a case states both.
   virtual bool UnderWine() const = 0;
+  // Wine's major version (8 for "8.0"); 0 when not under Wine.
+  virtual int WineMajor() const = 0;
 
   // ---- Files: an empty folder of this case's own, without a trailing separator.
   virtual std::string Scratch() const = 0;

@@ -24,6 +24,7 @@ class FakeWorld : public World {
   void TearDown() override { win_.reset(); }
 
   bool UnderWine() const override { return false; }
+  int WineMajor() const override { return 0; }
 
   std::string Scratch() const override { return kScratch; }
   void MakeFolder(const std::string& path) override { win_->files.AddFolder(path); }

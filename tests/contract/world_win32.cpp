@@ -107,9 +107,14 @@ class Win32World : public World {
     SetEnvironmentVariableA("TEMP", temp_ ? temp_->c_str() : nullptr);
   }
 
-  bool UnderWine() const override {
+  bool UnderWine() const override { return WineMajor() != 0; }
+  int WineMajor() const override {
     const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+    using Version = const char*(__cdecl*)();
+    const auto version = ntdll == nullptr ? nullptr
+                                          : reinterpret_cast<Version>(reinterpret_cast<void*>(
+                                                GetProcAddress(ntdll, "wine_get_version")));
+    return version == nullptr ? 0 : std::atoi(version());
   }
 
   std::string Scratch() const override { return scratch_; }

@@ -67,12 +67,18 @@ def main(argv=None):
                     help="the Windows build folder (default: build/win)")
     ap.add_argument("-k", dest="filters", action="append", default=[],
                     help="run only scenarios whose name contains this text (repeatable)")
+    ap.add_argument("-x", dest="skips", action="append", default=[],
+                    help="leave out scenarios whose name contains this text (repeatable)")
     ap.add_argument("--list", action="store_true", help="list the scenarios and exit")
     ap.add_argument("--keep", action="store_true", help="keep the prefix afterwards")
     ap.add_argument("-v", "--verbose", action="store_true", help="timings and details on stderr")
     args = ap.parse_args(argv)
 
     scenarios = discover(args.filters)
+    left_out = [name for name, _ in scenarios if any(x in name for x in args.skips)]
+    scenarios = [(name, fn) for name, fn in scenarios if name not in left_out]
+    if left_out and not args.list:
+        print("e2e: not run here (-x): " + " ".join(left_out), flush=True)
     if args.list:
         for name, _ in scenarios:
             print(name)

@@ -127,13 +127,17 @@ class PrefixState:
         self.wine.create()
         lines = self.wintool(["temppath"],
                              ["get", "0", "HKCU", "Environment", "TEMP"],
-                             ["get", "0", "HKCU", "Environment", "TMP"])
+                             ["get", "0", "HKCU", "Environment", "TMP"],
+                             ["env", "LOCALAPPDATA"])
         self.default_temp = _hex_text(lines[0].split()[1])
         self.env_originals = {name: _parse_get(line)
-                              for name, line in zip(("TEMP", "TMP"), lines[1:])}
+                              for name, line in zip(("TEMP", "TMP"), lines[1:3])}
         self.default_temp_unix = self.wine.unix_path(self.default_temp)
-        self.profile = self.default_temp.rstrip("\\").rsplit("\\", 1)[0]
-        self.local_appdata = self.profile + "\\AppData\\Local"
+        # Where a per-user package installs (LocalAppDataFolder): the
+        # temporary folder is in it under Wine 10, not under Wine 8.
+        if lines[3] == "none":
+            raise WineError("the prefix's user has no LOCALAPPDATA")
+        self.local_appdata = _hex_text(lines[3].split()[1]).rstrip("\\")
         self.shim_path = os.path.join(self.wine.system32_32bit(), "mscoree.dll")
         with open(self.shim_path, "rb") as f:
             self.shim_original = f.read()

@@ -10,11 +10,14 @@
  * where <folder> is the environment variable LUMENTA_PLANT_MARKERS, or C:\
  * when it is not set. A line reads
  *
- *   attach msi.dll process=<exe path> module=<this DLL's path>
+ *   attach msi.dll process=<exe path> module=<this DLL's path> load=static
  *   call MsiEnumProductsA process=<exe path> module=<this DLL's path> caller=<module>
  *
  * where caller is the module whose code made the call (the executable, or a
- * system DLL acting for it).
+ * system DLL acting for it), and load says how the DLL came in: "static"
+ * when the loader mapped it for an import table while the process started,
+ * "dynamic" when code of the running process loaded it (DllMain's reserved
+ * argument is non-NULL for the first, NULL for the second).
  *
  * Only kernel32 is used, and nothing that would be unsafe under the loader
  * lock.
@@ -38,7 +41,7 @@ static void planted_append(char* line, int cap, const char* text) {
   if (used < cap - 1) lstrcpynA(line + used, text, cap - used);
 }
 
-static void planted_mark(const char* event, const void* caller) {
+static void planted_mark(const char* event, const void* caller, const char* load) {
   char path[MAX_PATH + 64];
   DWORD n = GetEnvironmentVariableA("LUMENTA_PLANT_MARKERS", path, MAX_PATH);
   if (n == 0 || n >= MAX_PATH) lstrcpyA(path, "C:");
@@ -67,6 +70,10 @@ static void planted_mark(const char* event, const void* caller) {
     planted_append(line, sizeof line, " caller=");
     planted_append(line, sizeof line, caller_path);
   }
+  if (load) {
+    planted_append(line, sizeof line, " load=");
+    planted_append(line, sizeof line, load);
+  }
   planted_append(line, sizeof line, "\r\n");
 
   HANDLE h = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
@@ -78,13 +85,12 @@ static void planted_mark(const char* event, const void* caller) {
 }
 
 // In an exported entry: records the call and the module that made it.
-#define PLANTED_CALL(entry) planted_mark("call " entry, __builtin_return_address(0))
+#define PLANTED_CALL(entry) planted_mark("call " entry, __builtin_return_address(0), NULL)
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
-  (void)reserved;
   if (reason == DLL_PROCESS_ATTACH) {
     planted_module = instance;
-    planted_mark("attach " PLANTED_NAME, NULL);
+    planted_mark("attach " PLANTED_NAME, NULL, reserved ? "static" : "dynamic");
   }
   return TRUE;
 }
