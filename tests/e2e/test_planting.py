@@ -19,7 +19,6 @@ shows it on a program that does nothing. No program can refuse that load, so
 version.dll is judged by what only the program could cause: besides that
 attach, the marker may only hold calls made by a system DLL, never a call
 from the program's own code."""
-import json
 import os
 
 from lib import expected as X
@@ -36,10 +35,7 @@ SYSTEM_FOLDER = "c:\\windows\\"
 
 
 def _programs(t):
-    path = os.path.join(t.session.build_dir, "e2e", "planting", "planting.json")
-    t.check(os.path.exists(path), f"{path} is missing: build the target lumenta_planting_programs")
-    with open(path) as f:
-        return json.load(f)
+    return t.m["planting"]
 
 
 def _marker_folder(t):

@@ -10,6 +10,7 @@ fs-segment checks against an ordinary mingw program that touches the
 exception-frame list; the payload bound at and just above it, by the build
 step and by a configure. Ends with "shipped: N passed, N failed".
 """
+import json
 import os
 import shutil
 import subprocess
@@ -36,12 +37,9 @@ def run(*command):
                           stderr=subprocess.STDOUT, check=False, text=True)
 
 
-def cached(build, name):
-    with open(os.path.join(build, "CMakeCache.txt"), encoding="utf-8") as f:
-        for line in f:
-            if line.startswith(name + ":"):
-                return line.split("=", 1)[1].strip()
-    raise KeyError(name)
+def manifest(build):
+    with open(os.path.join(build, "manifest.json"), encoding="utf-8") as f:
+        return json.load(f)
 
 
 def sparse(path, size):
@@ -52,8 +50,8 @@ def sparse(path, size):
 
 def inspect_checks(build, scratch):
     exe = os.path.join(build, "LumentaSetupBoot.exe")
-    payloads = [cached(build, n) for n in
-                ("LUMENTA_PACKAGE_MSI", "LUMENTA_DOTNET_SETUP", "LUMENTA_SOURCE_NOTE")]
+    m = manifest(build)
+    payloads = [m[k] for k in ("package_msi", "dotnet_setup", "source_note")]
     r = run(INSPECT, exe, "--payloads", *payloads, "--extract", os.path.join(scratch, "out"))
     check("inspect: the built payloads are equal, exit 0", r.returncode == 0
           and r.stdout.count(", equals ") == 3, r.stdout)

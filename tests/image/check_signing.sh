@@ -166,11 +166,8 @@ else
 fi
 rm -f "$stripped"
 
-cached() { grep "^$1:" "$bin/CMakeCache.txt" | cut -d= -f2-; }
-if python3 "$root/tests/image/check_image.py" "$exe" --msi "$(cached LUMENTA_PACKAGE_MSI)" \
-     --exe "$(cached LUMENTA_DOTNET_SETUP)" --note "$(cached LUMENTA_SOURCE_NOTE)" \
-     >"$bin/image.log" 2>&1; then
-  pass "check_image.py on the signed image: $(tail -1 "$bin/image.log")"
+if cmake --build "$bin" --target lumenta_check_image >"$bin/image.log" 2>&1; then
+  pass "check_image.py on the signed image: $(grep '^image:' "$bin/image.log" | tail -1)"
 else
   grep '^FAIL' "$bin/image.log"
   fail "check_image.py on the signed image (see $bin/image.log)"
