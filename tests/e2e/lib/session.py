@@ -520,13 +520,6 @@ class Scenario:
 
     # ---- what the program left ------------------------------------------------------------
 
-    def product_installed(self):
-        """Whether the sample product is installed: its file and its
-        registry value both present. Waits for running installers first."""
-        self.wait_idle()
-        file_present, value_present, _ = self.state.product_state()
-        return file_present and value_present
-
     def expect_installed(self):
         self.wait_idle()
         file_present, value_present, _ = self.state.product_state()
