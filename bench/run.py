@@ -91,8 +91,7 @@ class BenchError(Exception):
 
 class Bench:
     def __init__(self, build_dir, root, log_dir):
-        with open(os.path.join(build_dir, "bench", "bench.json")) as f:
-            self.m = json.load(f)
+        self.m = load_manifest(build_dir)
         self.root = root
         self.log_dir = log_dir
         self.display = Display(log_dir)
@@ -116,14 +115,14 @@ class Bench:
         shutil.copyfile(self.m["mscoree_shim"], os.path.join(p.system32_32bit(), "mscoree.dll"))
         handler = os.path.join(p.drive_c, "bench", "open.exe")
         os.makedirs(os.path.dirname(handler), exist_ok=True)
-        shutil.copyfile(self.m["empty"], handler)
+        shutil.copyfile(self.m["bench"]["empty"], handler)
         for view in ("32", "64"):
             self.reg("add", OPEN_COMMAND_KEY, "/ve", "/d", f'"{OPEN_HANDLER}" "%1"', "/f",
                      f"/reg:{view}")
         self.reg("add", NDP_KEY, "/v", "Install", "/t", "REG_DWORD", "/d", "1", "/f", "/reg:32")
         self.reg("add", NDP_KEY, "/v", "Version", "/t", "REG_SZ", "/d", "4.0.30319", "/f",
                  "/reg:32")
-        self.desktop, _, _ = p.start([self.m["desktop"]], cwd=self.log_dir, tag="desktop")
+        self.desktop, _, _ = p.start([self.m["bench"]["desktop"]], cwd=self.log_dir, tag="desktop")
 
     def stop(self, keep):
         if self.prefix:
@@ -268,19 +267,23 @@ def fmt_mib(s):
     return f"{s['median'] / MIB:7.2f} [{s['min'] / MIB:.2f}-{s['max'] / MIB:.2f}]"
 
 
+def load_manifest(build_dir):
+    with open(os.path.join(build_dir, "manifest.json")) as f:
+        return json.load(f)
+
+
 def verdict(ok):
     return "PASS" if ok else "MISS"
 
 
 def load_variants(build_dir, rename=None):
-    """The images of one bench build (its bench/bench.json) with their
-    payload and stub sizes; `rename` maps the names to keep to the names to
-    show, leaving out the others."""
-    with open(os.path.join(build_dir, "bench", "bench.json")) as f:
-        m = json.load(f)
-    payload_extra = os.path.getsize(m["dotnet_setup"]) + os.path.getsize(m["note"])
+    """The images of one bench build (the "bench" object of its manifest)
+    with their payload and stub sizes; `rename` maps the names to keep to the
+    names to show, leaving out the others."""
+    m = load_manifest(build_dir)
+    payload_extra = os.path.getsize(m["sample_dotnet_setup"]) + os.path.getsize(m["sample_note"])
     variants = {}
-    for name, v in m["variants"].items():
+    for name, v in m["bench"]["variants"].items():
         if rename is not None and name not in rename:
             continue
         v = dict(v)
@@ -327,7 +330,7 @@ def main():
     bench = Bench(build_dir, root, log_dir)
     bench.settle = args.settle
     m = bench.m
-    programs = {"empty": {"exe": m["empty"], "payload": None}}
+    programs = {"empty": {"exe": m["bench"]["empty"], "payload": None}}
     programs.update(variants)
 
     ok = False

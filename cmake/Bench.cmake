@@ -21,8 +21,8 @@
 #                                 bench runs (bench/desktop.c)
 #
 # The packages are made at build time into ${CMAKE_BINARY_DIR}/bench and are
-# never part of the source tree; bench/bench.json tells the runner where
-# everything is. Target: lumenta_bench; lumenta_bench_ours builds only the
+# never part of the source tree; the "bench" object of the build's
+# manifest.json tells the runner where everything is. Target: lumenta_bench; lumenta_bench_ours builds only the
 # bootstrapper's images, for a second build of another configuration (the
 # toolchain's own runtime) that the runner shows beside the first.
 
@@ -64,17 +64,17 @@ target_link_libraries(lumenta_bench_desktop PRIVATE kernel32 user32)
 
 set(LUMENTA_BENCH_TARGETS lumenta_bench_empty lumenta_bench_desktop)
 set(LUMENTA_BENCH_OURS "")
-set(bench_json_variants "")
-set(sep "")
+lumenta_manifest(bench empty "$<TARGET_FILE:lumenta_bench_empty>")
+lumenta_manifest(bench desktop "$<TARGET_FILE:lumenta_bench_desktop>")
 
-# bench_json_entry(<name> <kind> <MiB> <target> <msi>): one line of
-# bench.json's "variants".
-macro(bench_json_entry name kind mib target msi)
-  string(APPEND bench_json_variants
-    "${sep}    \"${name}\": {\"kind\": \"${kind}\", \"mib\": ${mib}, "
-    "\"exe\": \"$<TARGET_FILE:${target}>\", \"msi\": \"${msi}\"}")
-  set(sep ",\n")
-endmacro()
+# lumenta_bench_variant(<name> <kind> <MiB> <target> <msi>): one of the
+# images that the runner times.
+function(lumenta_bench_variant name kind mib target msi)
+  lumenta_manifest(bench variants ${name} kind ${kind})
+  lumenta_manifest(bench variants ${name} mib ${mib})
+  lumenta_manifest(bench variants ${name} exe "$<TARGET_FILE:${target}>")
+  lumenta_manifest(bench variants ${name} msi "${msi}")
+endfunction()
 
 foreach(mib IN LISTS LUMENTA_BENCH_SIZES_MIB)
   set(package "${LUMENTA_BENCH_BINARY_DIR}/payloads/package-${mib}MiB.bin")
@@ -97,32 +97,21 @@ foreach(mib IN LISTS LUMENTA_BENCH_SIZES_MIB)
   set_target_properties(${boot} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${LUMENTA_BENCH_BINARY_DIR}")
   add_dependencies(${boot} lumenta_bench_payload_${mib})
   list(APPEND LUMENTA_BENCH_TARGETS ${boot})
-  bench_json_entry("ours-${mib}" ours ${mib} ${boot} "${package}")
+  lumenta_bench_variant("ours-${mib}" ours ${mib} ${boot} "${package}")
 
-  # The limit: the same resource script, compiled apart because windres
-  # takes none of the C compiler's warning options.
+  # The limit, with the same resources, compiled apart because windres
+  # takes none of the C compiler's options.
   set(limit lumenta_bench_limit_${mib})
-  set(LUMENTA_RC_MSI "${package}")
-  set(LUMENTA_RC_EXE "${LUMENTA_SAMPLE_DOTNET_SETUP}")
-  set(LUMENTA_RC_NOTE "${LUMENTA_SAMPLE_NOTE}")
-  set(LUMENTA_RC_MANIFEST "${LUMENTA_MANIFEST}")
-  set(LUMENTA_RC_ICON "${LUMENTA_ICON}")
-  set(LUMENTA_RC_VERSION_DOTS "${PROJECT_VERSION}")
-  string(REPLACE "." "," LUMENTA_RC_VERSION_COMMAS "${PROJECT_VERSION}")
-  set(rc "${LUMENTA_BENCH_BINARY_DIR}/${limit}.resources/${limit}.rc")
-  configure_file("${LUMENTA_RC_TEMPLATE}" "${rc}" @ONLY)
-  set_property(SOURCE "${rc}" PROPERTY OBJECT_DEPENDS
-    "${package}" "${LUMENTA_SAMPLE_DOTNET_SETUP}" "${LUMENTA_SAMPLE_NOTE}"
-    "${LUMENTA_MANIFEST}" "${LUMENTA_ICON}")
-  add_library(${limit}_resources OBJECT "${rc}")
-  set_property(TARGET ${limit}_resources PROPERTY COMPILE_OPTIONS "")
-  add_dependencies(${limit}_resources lumenta_bench_payload_${mib} lumenta_sample_payloads)
+  add_library(${limit}_resources OBJECT)
+  lumenta_add_resources(${limit}_resources
+    MSI "${package}" EXE "${LUMENTA_SAMPLE_DOTNET_SETUP}" NOTE "${LUMENTA_SAMPLE_NOTE}")
+  add_dependencies(${limit}_resources lumenta_bench_payload_${mib})
 
   lumenta_bench_bare_program(${limit} "limit-${mib}MiB"
     "${LUMENTA_BENCH_SOURCE_DIR}/limit.c" $<TARGET_OBJECTS:${limit}_resources>)
   target_link_libraries(${limit} PRIVATE kernel32 advapi32 shell32)
   list(APPEND LUMENTA_BENCH_TARGETS ${limit})
-  bench_json_entry("limit-${mib}" limit ${mib} ${limit} "${package}")
+  lumenta_bench_variant("limit-${mib}" limit ${mib} ${limit} "${package}")
 
   # The limit without the walk of the installed products.
   set(nowalk lumenta_bench_limit_nowalk_${mib})
@@ -131,7 +120,7 @@ foreach(mib IN LISTS LUMENTA_BENCH_SIZES_MIB)
   target_compile_definitions(${nowalk} PRIVATE BENCH_SKIP_WALK)
   target_link_libraries(${nowalk} PRIVATE kernel32 advapi32 shell32)
   list(APPEND LUMENTA_BENCH_TARGETS ${nowalk})
-  bench_json_entry("limit-nowalk-${mib}" limit-nowalk ${mib} ${nowalk} "${package}")
+  lumenta_bench_variant("limit-nowalk-${mib}" limit-nowalk ${mib} ${nowalk} "${package}")
   list(APPEND LUMENTA_BENCH_OURS ${boot})
 endforeach()
 
@@ -152,7 +141,7 @@ add_custom_command(TARGET ${unaligned} POST_BUILD
   VERBATIM)
 add_dependencies(${unaligned} lumenta_bench_payload_256)
 list(APPEND LUMENTA_BENCH_TARGETS ${unaligned})
-bench_json_entry("ours-256-unaligned" ours 256 ${unaligned}
+lumenta_bench_variant("ours-256-unaligned" ours 256 ${unaligned}
   "${LUMENTA_BENCH_BINARY_DIR}/payloads/package-256MiB.bin")
 
 # ---- All of it, and where it is --------------------------------------------------------------
@@ -161,12 +150,3 @@ add_custom_target(lumenta_bench)
 add_dependencies(lumenta_bench ${LUMENTA_BENCH_TARGETS} lumenta_e2e_mscoree)
 add_custom_target(lumenta_bench_ours)
 add_dependencies(lumenta_bench_ours ${LUMENTA_BENCH_OURS})
-
-set(json "{\n")
-string(APPEND json "  \"empty\": \"$<TARGET_FILE:lumenta_bench_empty>\",\n")
-string(APPEND json "  \"desktop\": \"$<TARGET_FILE:lumenta_bench_desktop>\",\n")
-string(APPEND json "  \"mscoree_shim\": \"$<TARGET_FILE:lumenta_e2e_mscoree>\",\n")
-string(APPEND json "  \"dotnet_setup\": \"${LUMENTA_SAMPLE_DOTNET_SETUP}\",\n")
-string(APPEND json "  \"note\": \"${LUMENTA_SAMPLE_NOTE}\",\n")
-string(APPEND json "  \"variants\": {\n${bench_json_variants}\n  }\n}\n")
-file(GENERATE OUTPUT "${LUMENTA_BENCH_BINARY_DIR}/bench.json" CONTENT "${json}")

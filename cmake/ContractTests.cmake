@@ -1,7 +1,7 @@
 # The platform seam's contract suite (tests/contract/) against the real API,
 # for running under Wine: ${CMAKE_BINARY_DIR}/contract/lumenta_contract_tests.exe,
 # made by the target lumenta_contract_win, which lumenta_e2e_programs depends
-# on. Built only with LUMENTA_BUILD_TESTS.
+# on. Included only with LUMENTA_BUILD_TESTS.
 #
 # The suite is a project of its own (tests/contract/CMakeLists.txt), built as
 # an external project with the POSIX-thread compilers (the toolchain file's
@@ -10,11 +10,6 @@
 # every build of the target, so that a change to a case rebuilds it.
 # The same cases run on the host against the in-memory Windows
 # (lumenta_contract_tests in cmake/HostTests.cmake).
-
-option(LUMENTA_BUILD_TESTS "Build the test programs with the image" OFF)
-if(NOT LUMENTA_BUILD_TESTS)
-  return()
-endif()
 
 set(LUMENTA_GTEST_DIR "/usr/src/googletest/googletest" CACHE PATH
     "GoogleTest's sources, built with the contract suite for Windows")
@@ -32,7 +27,4 @@ ExternalProject_Add(lumenta_contract_win
   BUILD_ALWAYS ON
   INSTALL_COMMAND ""
   BUILD_BYPRODUCTS "${CMAKE_BINARY_DIR}/contract/lumenta_contract_tests.exe")
-
-if(TARGET lumenta_e2e_programs)
-  add_dependencies(lumenta_e2e_programs lumenta_contract_win)
-endif()
+add_dependencies(lumenta_e2e_programs lumenta_contract_win)

@@ -11,8 +11,7 @@
 # The bootstrapper with a package at the payload bound (lumenta_e2e_scale) is not part of
 # any default build: the scale test builds it when it runs.
 #
-# e2e/programs.json tells the test runner where everything is, the product
-# and its payloads included.
+# The build's manifest.json tells the test runner where everything is.
 
 set(LUMENTA_E2E_SOURCE_DIR "${CMAKE_SOURCE_DIR}/tests/e2e")
 set(LUMENTA_E2E_BINARY_DIR "${CMAKE_BINARY_DIR}/e2e")
@@ -121,29 +120,15 @@ add_dependencies(lumenta_e2e_programs
   lumenta_e2e_uidriver lumenta_e2e_wintool lumenta_e2e_filelock lumenta_e2e_mscoree
   ${LUMENTA_E2E_VARIANTS})
 
-set(json "{\n")
-string(APPEND json "  \"product\": \"$<TARGET_FILE:LumentaSetupBoot>\",\n")
-string(APPEND json "  \"version\": \"${PROJECT_VERSION}\",\n")
-string(APPEND json "  \"package_msi\": \"${LUMENTA_PACKAGE_MSI}\",\n")
-string(APPEND json "  \"dotnet_setup\": \"${LUMENTA_DOTNET_SETUP}\",\n")
-string(APPEND json "  \"source_note\": \"${LUMENTA_SOURCE_NOTE}\",\n")
-string(APPEND json "  \"sample_msi\": \"${LUMENTA_SAMPLE_MSI}\",\n")
-string(APPEND json "  \"sample_dotnet_setup\": \"${LUMENTA_SAMPLE_DOTNET_SETUP}\",\n")
-string(APPEND json "  \"sample_note\": \"${LUMENTA_SAMPLE_NOTE}\",\n")
-string(APPEND json "  \"uidriver\": \"$<TARGET_FILE:lumenta_e2e_uidriver>\",\n")
-string(APPEND json "  \"wintool\": \"$<TARGET_FILE:lumenta_e2e_wintool>\",\n")
-string(APPEND json "  \"filelock\": \"$<TARGET_FILE:lumenta_e2e_filelock>\",\n")
-string(APPEND json "  \"mscoree_shim\": \"$<TARGET_FILE:lumenta_e2e_mscoree>\",\n")
-string(APPEND json "  \"scale_target\": \"lumenta_e2e_scale\",\n")
-string(APPEND json "  \"scale_exe\": \"$<TARGET_FILE:lumenta_e2e_scale>\",\n")
-string(APPEND json "  \"scale_msi\": \"${LUMENTA_E2E_SCALE_MSI}\",\n")
-string(APPEND json "  \"payload_bound\": ${LUMENTA_PAYLOAD_BOUND},\n")
-string(APPEND json "  \"variants\": {\n")
-set(sep "")
-foreach(note note1 note185 note114 notenul)
-  string(APPEND json "${sep}    \"${note}\": {\"exe\": \"$<TARGET_FILE:lumenta_e2e_boot_${note}>\", "
-                     "\"note\": \"${LUMENTA_E2E_NOTE_DIR}/${note}.bin\"}")
-  set(sep ",\n")
+foreach(program uidriver wintool filelock)
+  lumenta_manifest(${program} "$<TARGET_FILE:lumenta_e2e_${program}>")
 endforeach()
-string(APPEND json "\n  }\n}\n")
-file(GENERATE OUTPUT "${LUMENTA_E2E_BINARY_DIR}/programs.json" CONTENT "${json}")
+lumenta_manifest(mscoree_shim "$<TARGET_FILE:lumenta_e2e_mscoree>")
+lumenta_manifest(scale_target lumenta_e2e_scale)
+lumenta_manifest(scale_exe "$<TARGET_FILE:lumenta_e2e_scale>")
+lumenta_manifest(scale_msi "${LUMENTA_E2E_SCALE_MSI}")
+lumenta_manifest(payload_bound "${LUMENTA_PAYLOAD_BOUND}")
+foreach(note note1 note185 note114 notenul)
+  lumenta_manifest(variants ${note} exe "$<TARGET_FILE:lumenta_e2e_boot_${note}>")
+  lumenta_manifest(variants ${note} note "${LUMENTA_E2E_NOTE_DIR}/${note}.bin")
+endforeach()

@@ -46,7 +46,6 @@ if(LUMENTA_FUZZ)
 endif()
 
 find_package(GTest REQUIRED)
-enable_testing()
 
 set(LUMENTA_UNIT_TESTS "")
 lumenta_sources(LUMENTA_UNIT_TESTS tests/unit
@@ -74,8 +73,6 @@ lumenta_sources(LUMENTA_UNIT_TESTS tests/unit
 add_executable(lumenta_unit_tests ${LUMENTA_UNIT_TESTS})
 target_link_libraries(lumenta_unit_tests PRIVATE lumenta_logic lumenta_fake lumenta_logic
                       GTest::gtest GTest::gtest_main)
-include(GoogleTest)
-gtest_discover_tests(lumenta_unit_tests DISCOVERY_TIMEOUT 60)
 
 # The platform seam's contract against the in-memory Windows; the same cases
 # run against the real API under Wine (cmake/ContractTests.cmake).

@@ -11,7 +11,8 @@
 #   atentry.exe       imports user32 and names the DLLs already loaded when
 #                     its code starts: what the loader brings in by itself
 #
-# e2e/planting/planting.json tells the scenarios where they are.
+# The "planting" object of the build's manifest.json tells the scenarios
+# where they are.
 
 set(LUMENTA_PLANTING_SOURCE_DIR "${CMAKE_SOURCE_DIR}/tests/e2e/planting")
 set(LUMENTA_PLANTING_BINARY_DIR "${CMAKE_BINARY_DIR}/e2e/planting")
@@ -19,8 +20,6 @@ file(MAKE_DIRECTORY "${LUMENTA_PLANTING_BINARY_DIR}")
 
 add_custom_target(lumenta_planting_programs ALL)
 set(LUMENTA_PLANTED_DLLS msi mscoree version dwmapi)
-set(json "{\n  \"dlls\": {\n")
-set(sep "")
 foreach(name ${LUMENTA_PLANTED_DLLS})
   set(target "lumenta_planted_${name}")
   add_library(${target} SHARED
@@ -36,8 +35,7 @@ foreach(name ${LUMENTA_PLANTED_DLLS})
     OBJECT_DEPENDS "${LUMENTA_PLANTING_SOURCE_DIR}/planted.h")
   target_link_options(${target} PRIVATE -static -s)
   add_dependencies(lumenta_planting_programs ${target})
-  string(APPEND json "${sep}    \"${name}.dll\": \"$<TARGET_FILE:${target}>\"")
-  set(sep ",\n")
+  lumenta_manifest(planting dlls ${name}.dll "$<TARGET_FILE:${target}>")
 endforeach()
 
 foreach(program loadbyname atentry)
@@ -48,9 +46,5 @@ foreach(program loadbyname atentry)
     RUNTIME_OUTPUT_DIRECTORY "${LUMENTA_PLANTING_BINARY_DIR}")
   target_link_options(${target} PRIVATE -static -s)
   add_dependencies(lumenta_planting_programs ${target})
+  lumenta_manifest(planting ${program} "$<TARGET_FILE:${target}>")
 endforeach()
-
-string(APPEND json "\n  },\n"
-                   "  \"loadbyname\": \"$<TARGET_FILE:lumenta_planting_loadbyname>\",\n"
-                   "  \"atentry\": \"$<TARGET_FILE:lumenta_planting_atentry>\"\n}\n")
-file(GENERATE OUTPUT "${LUMENTA_PLANTING_BINARY_DIR}/planting.json" CONTENT "${json}")

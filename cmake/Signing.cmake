@@ -70,4 +70,5 @@ add_custom_command(TARGET LumentaSetupBoot POST_BUILD
   COMMAND "${CMAKE_COMMAND}" -E rm "${unsigned}"
   COMMENT "Signing LumentaSetupBoot.exe"
   VERBATIM)
+lumenta_manifest(signed_with "${LUMENTA_SIGN_CERT_PATH}")
 message(STATUS "LumentaSetupBoot.exe is signed with ${LUMENTA_SIGN_CERT_PATH}")

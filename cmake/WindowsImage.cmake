@@ -84,34 +84,59 @@ include(cmake/Runtime.cmake)
 # What the payloads may be (lumenta_check_payloads).
 include(cmake/PayloadBounds.cmake)
 
+# ---- The build's manifest ----------------------------------------------------
+
+# ${CMAKE_BINARY_DIR}/manifest.json names what the build made and what it made
+# it from, for the scripts that check and run it (tools/test, tests/image/,
+# the end-to-end runner, the bench):
+#
+#   lumenta_manifest(<key>... <value>)
+#
+# sets the member at that path of keys (objects are made as needed) to the
+# string <value>, which may hold generator expressions; a value of digits
+# alone is written as a number. The file is written at the end of this one.
+function(lumenta_manifest)
+  list(POP_BACK ARGN value)
+  list(POP_BACK ARGN key)
+  get_property(json GLOBAL PROPERTY LUMENTA_MANIFEST_JSON)
+  if(NOT json)
+    set(json "{}")
+  endif()
+  set(parents "")
+  foreach(parent IN LISTS ARGN)
+    string(JSON kind ERROR_VARIABLE missing TYPE "${json}" ${parents} ${parent})
+    if(missing)
+      string(JSON json SET "${json}" ${parents} ${parent} "{}")
+    endif()
+    list(APPEND parents ${parent})
+  endforeach()
+  if(NOT value MATCHES "^[0-9]+$")
+    set(value "\"${value}\"")
+  endif()
+  string(JSON json SET "${json}" ${parents} ${key} "${value}")
+  set_property(GLOBAL PROPERTY LUMENTA_MANIFEST_JSON "${json}")
+endfunction()
+
 # ---- One executable ----------------------------------------------------------------
 
-# lumenta_add_bootstrapper(<target> MSI <file> EXE <file> NOTE <file>
-#                          [OUTPUT_NAME <name>] [RESOURCES_UNALIGNED])
+# lumenta_add_resources(<target> MSI <file> EXE <file> NOTE <file>)
 #
-# Makes the GUI executable <target> (file <name>.exe, by default
-# <target>.exe, in the calling directory's binary folder) from the compiled
-# code and these resources: the manifest (RT_MANIFEST 1), the version
-# resource, icon group 128, and, byte for byte, "MSI" 130 = MSI, "EXE" 134 =
-# EXE and "KvR" 10 = NOTE, checked by lumenta_check_payloads. Relative file
-# names are taken from the calling directory's source folder. A change to
-# any payload re-runs windres and the link of this target only. The resource section is page-aligned in the file
-# after the link unless RESOURCES_UNALIGNED is given (the bench's comparison).
-function(lumenta_add_bootstrapper target)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "RESOURCES_UNALIGNED" "MSI;EXE;NOTE;OUTPUT_NAME" "")
-  if(arg_UNPARSED_ARGUMENTS)
-    message(FATAL_ERROR "lumenta_add_bootstrapper(${target}): unknown arguments: "
-                        "${arg_UNPARSED_ARGUMENTS}")
-  endif()
-
+# Adds to <target> the image's resource script: the manifest (RT_MANIFEST 1),
+# the version resource, icon group 128, and, byte for byte, "MSI" 130 = MSI,
+# "EXE" 134 = EXE and "KvR" 10 = NOTE. Relative file names are taken from the
+# calling directory's source folder. The target compiles nothing else: windres
+# takes none of the compiler's warning options that the directory sets. A
+# change to any payload re-runs windres for this target only.
+function(lumenta_add_resources target)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "MSI;EXE;NOTE" "")
   foreach(kind MSI EXE NOTE)
     if(NOT arg_${kind})
-      message(FATAL_ERROR "lumenta_add_bootstrapper(${target}): ${kind} <file> is required")
+      message(FATAL_ERROR "lumenta_add_resources(${target}): ${kind} <file> is required")
     endif()
     get_filename_component(path "${arg_${kind}}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
     # The path is written into a resource script as a string literal.
     if(path MATCHES "[\"\\\\]")
-      message(FATAL_ERROR "lumenta_add_bootstrapper(${target}): ${kind} path must not "
+      message(FATAL_ERROR "lumenta_add_resources(${target}): ${kind} path must not "
                           "contain a quote or a backslash: ${path}")
     endif()
     set(LUMENTA_RC_${kind} "${path}")
@@ -126,23 +151,8 @@ function(lumenta_add_bootstrapper target)
   # rebuilds nothing.
   set(rc "${CMAKE_CURRENT_BINARY_DIR}/${target}.resources/${target}.rc")
   configure_file("${LUMENTA_RC_TEMPLATE}" "${rc}" @ONLY)
-
-  add_executable(${target} WIN32 "${rc}")
-  target_link_libraries(${target} PRIVATE lumenta_image_objects)
-  lumenta_runtime_link(${target})
-  # The target compiles nothing but its resource script, and windres takes
-  # none of the compiler's warning options that the directory sets.
+  target_sources(${target} PRIVATE "${rc}")
   set_property(TARGET ${target} PROPERTY COMPILE_OPTIONS "")
-  if(arg_OUTPUT_NAME)
-    set_property(TARGET ${target} PROPERTY OUTPUT_NAME "${arg_OUTPUT_NAME}")
-  endif()
-  if(NOT arg_RESOURCES_UNALIGNED)
-    add_custom_command(TARGET ${target} POST_BUILD
-      COMMAND "${CMAKE_SOURCE_DIR}/cmake/page_align_resources.py"
-              "$<TARGET_FILE:${target}>"
-      VERBATIM)
-  endif()
-  lumenta_check_payloads(${target} "${LUMENTA_RC_MSI}" "${LUMENTA_RC_EXE}" "${LUMENTA_RC_NOTE}")
 
   # windres reads these files itself; the build system sees only the
   # script unless told.
@@ -159,6 +169,40 @@ function(lumenta_add_bootstrapper target)
       endif()
     endforeach()
   endif()
+endfunction()
+
+# lumenta_add_bootstrapper(<target> MSI <file> EXE <file> NOTE <file>
+#                          [OUTPUT_NAME <name>] [RESOURCES_UNALIGNED])
+#
+# Makes the GUI executable <target> (file <name>.exe, by default
+# <target>.exe, in the calling directory's binary folder) from the compiled
+# code and the resources of lumenta_add_resources. The resource section is
+# page-aligned in the file after the link unless RESOURCES_UNALIGNED is given
+# (the bench's comparison).
+function(lumenta_add_bootstrapper target)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "RESOURCES_UNALIGNED" "MSI;EXE;NOTE;OUTPUT_NAME" "")
+  if(arg_UNPARSED_ARGUMENTS)
+    message(FATAL_ERROR "lumenta_add_bootstrapper(${target}): unknown arguments: "
+                        "${arg_UNPARSED_ARGUMENTS}")
+  endif()
+  add_executable(${target} WIN32)
+  lumenta_add_resources(${target} MSI "${arg_MSI}" EXE "${arg_EXE}" NOTE "${arg_NOTE}")
+  target_link_libraries(${target} PRIVATE lumenta_image_objects)
+  lumenta_runtime_link(${target})
+  if(arg_OUTPUT_NAME)
+    set_property(TARGET ${target} PROPERTY OUTPUT_NAME "${arg_OUTPUT_NAME}")
+  endif()
+  if(NOT arg_RESOURCES_UNALIGNED)
+    add_custom_command(TARGET ${target} POST_BUILD
+      COMMAND "${CMAKE_SOURCE_DIR}/cmake/page_align_resources.py" "$<TARGET_FILE:${target}>"
+      VERBATIM)
+  endif()
+  set(payloads "")
+  foreach(kind MSI EXE NOTE)
+    get_filename_component(path "${arg_${kind}}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
+    list(APPEND payloads "${path}")
+  endforeach()
+  lumenta_check_payloads(${target} ${payloads})
 endfunction()
 
 # ---- The product ----------------------------------------------------------------------
@@ -210,7 +254,15 @@ lumenta_add_bootstrapper(LumentaSetupBoot
   EXE "${LUMENTA_DOTNET_SETUP}"
   NOTE "${LUMENTA_SOURCE_NOTE}")
 
-# The product image's own checks (headers, imports, resources), on demand:
+lumenta_manifest(product "$<TARGET_FILE:LumentaSetupBoot>")
+lumenta_manifest(version "${PROJECT_VERSION}")
+foreach(var PACKAGE_MSI DOTNET_SETUP SOURCE_NOTE SAMPLE_MSI SAMPLE_DOTNET_SETUP SAMPLE_NOTE)
+  string(TOLOWER "${var}" key)
+  lumenta_manifest(${key} "${LUMENTA_${var}}")
+endforeach()
+
+# The product image's own checks (headers, imports, resources), which
+# tools/test runs:
 #   cmake --build <dir> --target lumenta_check_image
 add_custom_target(lumenta_check_image
   COMMAND "${CMAKE_SOURCE_DIR}/tests/image/check_image.py" "$<TARGET_FILE:LumentaSetupBoot>"
@@ -230,3 +282,6 @@ if(LUMENTA_BUILD_TESTS)
   include(cmake/Bench.cmake)
   include(cmake/ContractTests.cmake)
 endif()
+
+get_property(json GLOBAL PROPERTY LUMENTA_MANIFEST_JSON)
+file(GENERATE OUTPUT "${CMAKE_BINARY_DIR}/manifest.json" CONTENT "${json}\n")

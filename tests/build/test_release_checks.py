@@ -230,7 +230,7 @@ def main(argv):
         print(__doc__)
         return 2
     build = os.path.abspath(argv[0])
-    with open(os.path.join(build, "e2e", "programs.json"), encoding="utf-8") as f:
+    with open(os.path.join(build, "manifest.json"), encoding="utf-8") as f:
         m = json.load(f)
     payloads = [m["package_msi"], m["dotnet_setup"], m["source_note"]]
     scratch = tempfile.mkdtemp(prefix="release-checks-")

@@ -1,6 +1,8 @@
 """The platform seam's contract suite (tests/contract/), built against the
 real API, run in the session's prefix: every case must pass. Its GoogleTest
-report is kept as e2e/logs/contract-wine.json for the counts of tools/test."""
+report is kept as e2e/logs/contract-wine.json for the counts of tools/test,
+which runs this scenario alone where 32-bit programs run only under
+emulation (the limits are then those of lib/wine.py's SLOWDOWN)."""
 import json
 import os
 

@@ -23,7 +23,6 @@ program runs ("dynamic") nor a call from the program's own code.
 test_load_time_version_dll_is_the_only_exception shows, on programs that
 do nothing and that load it by name, that each Wine keeps to this, and that
 the judgement catches a program that loads version.dll itself."""
-import json
 import os
 
 from lib import expected as X
@@ -40,10 +39,7 @@ SYSTEM_FOLDER = "c:\\windows\\"
 
 
 def _programs(t):
-    path = os.path.join(t.session.build_dir, "e2e", "planting", "planting.json")
-    t.check(os.path.exists(path), f"{path} is missing: build the target lumenta_planting_programs")
-    with open(path) as f:
-        return json.load(f)
+    return t.m["planting"]
 
 
 def _marker_folder(t):

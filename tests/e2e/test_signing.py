@@ -7,6 +7,7 @@ the current sources, or runs that script first when the folder is not set
 up for signing; either way the signature must verify before the run. Signing appends the signature
 and changes the header's checksum and certificate entry; the loader must not
 mind, and the payloads must come out unchanged."""
+import json
 import os
 import subprocess
 
@@ -31,12 +32,13 @@ def _verify(t, exe, cert):
     return result.returncode == 0
 
 
-def _cached(build_dir, name):
-    with open(os.path.join(build_dir, "CMakeCache.txt"), encoding="utf-8") as f:
-        for line in f:
-            if line.startswith(name + ":"):
-                return line.split("=", 1)[1].strip()
-    return None
+def _manifest(build_dir):
+    """The build's manifest, or an empty one before the first configure."""
+    try:
+        with open(os.path.join(build_dir, "manifest.json"), encoding="utf-8") as f:
+            return json.load(f)
+    except FileNotFoundError:
+        return {}
 
 
 def _run(t, argv, limit):
@@ -54,13 +56,12 @@ def _signed_image(t):
     build_dir = _sign_build_dir()
     exe = os.path.join(build_dir, "LumentaSetupBoot.exe")
     cert = os.path.join(build_dir, "cert", "cert.pem")
-    configured = (os.path.exists(os.path.join(build_dir, "CMakeCache.txt")) and
-                  os.path.exists(cert) and _cached(build_dir, "LUMENTA_SIGN_CERT") == cert)
+    configured = os.path.exists(cert) and _manifest(build_dir).get("signed_with") == cert
     if not (configured and _run(t, ["cmake", "--build", build_dir, "-j2", "--target",
                                     "LumentaSetupBoot"], 300) == 0 and _verify(t, exe, cert)):
         t.eq(_run(t, [SIGN_SCRIPT, build_dir], 400), 0, "exit code of check_signing.sh")
         t.check(_verify(t, exe, cert), f"{exe}: the signature does not verify")
-    with open(_cached(build_dir, "LUMENTA_PACKAGE_MSI"), "rb") as f:
+    with open(_manifest(build_dir)["package_msi"], "rb") as f:
         return exe, f.read()
 
 

@@ -164,7 +164,7 @@ rm -f "$stripped"
 
 if cmake --build "$bin" --target lumenta_check_image >"$bin/image.log" 2>&1 &&
    grep -q "^  FileVersion: $version$" <("$root/tools/inspect" "$exe"); then
-  pass "check_image.py on the signed image, version $version: $(grep '^image:' "$bin/image.log")"
+  pass "check_image.py on the signed image, version $version: $(grep '^image:' "$bin/image.log" | tail -1)"
 else
   grep '^FAIL' "$bin/image.log"
   fail "check_image.py on the signed image (see $bin/image.log)"

@@ -17,7 +17,7 @@ import time
 import traceback
 
 from .session import Fail, Scenario, Session
-from .wine import WineError, make_temp_root
+from .wine import SLOWDOWN, WineError, make_temp_root
 
 E2E_DIR = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 REPO = os.path.dirname(os.path.dirname(E2E_DIR))
@@ -148,7 +148,7 @@ def main(argv=None):
 
 def _run_one(session, name, fn, log):
     """Runs one scenario on a reset prefix; None when it passed, else why."""
-    limit = getattr(fn, "e2e_timeout", DEFAULT_TIMEOUT)
+    limit = getattr(fn, "e2e_timeout", DEFAULT_TIMEOUT) * SLOWDOWN
     expired = threading.Event()
 
     def watchdog():

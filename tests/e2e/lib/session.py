@@ -60,9 +60,10 @@ class Session:
 
     def __init__(self, build_dir, work_root, log_dir, arch="win64", display=None):
         self.build_dir = os.path.abspath(build_dir)
-        manifest = os.path.join(self.build_dir, "e2e", "programs.json")
+        manifest = os.path.join(self.build_dir, "manifest.json")
         if not os.path.exists(manifest):
-            raise WineError(f"{manifest} is missing: build the target lumenta_e2e_programs")
+            raise WineError(f"{manifest} is missing: configure {self.build_dir} with the "
+                            "preset win")
         with open(manifest) as f:
             self.m = json.load(f)
         self.work_root = work_root
@@ -522,13 +523,6 @@ class Scenario:
                    f"programs still running after {timeout} s: {self.state.wine.user_processes()}")
 
     # ---- what the program left ------------------------------------------------------------
-
-    def product_installed(self):
-        """Whether the sample product is installed: its file and its
-        registry value both present. Waits for running installers first."""
-        self.wait_idle()
-        file_present, value_present, _ = self.state.product_state()
-        return file_present and value_present
 
     def expect_installed(self):
         self.wait_idle()

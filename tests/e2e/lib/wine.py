@@ -29,6 +29,24 @@ BASE_DLL_OVERRIDES = "mscoree,mshtml=;winemenubuilder.exe=d"
 FRAMEWORK_DLL_OVERRIDES = "mscoree=n;mshtml=;winemenubuilder.exe=d"
 
 
+def _emulated():
+    """Whether 32-bit x86 programs, Wine's loader among them, run under
+    qemu-user (registered by tools/i386-mode where the kernel refuses them):
+    an enabled entry takes them before the kernel's own loader would."""
+    try:
+        with open("/proc/sys/fs/binfmt_misc/qemu-i386") as f:
+            return f.readline().strip() == "enabled"
+    except OSError:
+        return False
+
+
+# Every time limit is set for a machine that runs 32-bit programs itself and
+# multiplied by this. Under emulation a new win64 prefix takes about 4
+# minutes on a quiet machine instead of 10-15 s, and more than 24 minutes
+# (six times the 240 s of Prefix.create) was seen on a loaded one.
+SLOWDOWN = 10 if _emulated() else 1
+
+
 class WineError(Exception):
     pass
 
@@ -164,7 +182,7 @@ class Prefix:
         with open(out, "wb") as o, open(err, "wb") as e:
             # wineserver -p forks into the background and returns at once.
             subprocess.run(["wineserver", "-p"], env=self.env(), stdin=subprocess.DEVNULL,
-                           stdout=o, stderr=e, timeout=30, check=False)
+                           stdout=o, stderr=e, timeout=30 * SLOWDOWN, check=False)
         self.server_started = True
 
     def shutdown(self):
@@ -199,8 +217,10 @@ class Prefix:
 
     def run(self, argv, timeout=60, env=None, dll_overrides=None, cwd=None, tag=None):
         """Runs a program to its end: (exit code, stdout text, stderr text).
-        A program still running after `timeout` seconds is killed, with every
-        other user process of the prefix, and WineError is raised."""
+        A program still running after `timeout` seconds (times SLOWDOWN) is
+        killed, with every other user process of the prefix, and WineError is
+        raised."""
+        timeout *= SLOWDOWN
         if argv and argv[0] in ("wineboot", "wineserver", "regedit", "msiexec"):
             tag = tag or argv[0]
         else:
@@ -259,7 +279,7 @@ class Prefix:
 
         `wineserver -w` cannot serve here: with a persistent server it waits
         for the server itself, which does not end."""
-        deadline = time.monotonic() + timeout
+        deadline = time.monotonic() + timeout * SLOWDOWN
         while True:
             if not self.user_processes():
                 return True
