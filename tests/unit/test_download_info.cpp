@@ -83,7 +83,7 @@ struct DownloadInfo : ::testing::Test {
   // The registry requests as "op view sam path" or "op view value name".
   std::vector<std::string> Requests() const {
     std::vector<std::string> out;
-    for (const fake::RegRequest& r : win.registry.requests) {
+    for (const fake::RegRequest& r : win.calls.Args<fake::RegRequest>()) {
       std::string line = r.op + (r.view == fake::View::k32 ? " 32 " : " 64 ");
       char sam[16];
       std::snprintf(sam, sizeof sam, "0x%X", static_cast<unsigned>(r.sam));
@@ -107,7 +107,7 @@ TEST_F(DownloadInfo, NoResourceLeavesTheTextEmptyAndTouchesNoKey) {
   info.LoadFromResource();
   EXPECT_EQ(info.GetEncodedInfo(), "");
   info.SaveToRegistry();
-  EXPECT_TRUE(win.registry.requests.empty());
+  EXPECT_TRUE(win.calls.Args<fake::RegRequest>().empty());
   EXPECT_FALSE(win.registry.KeyExists(fake::View::k32, kKey));
   EXPECT_FALSE(win.registry.KeyExists(fake::View::k64, kKey));
 }
@@ -115,7 +115,7 @@ TEST_F(DownloadInfo, NoResourceLeavesTheTextEmptyAndTouchesNoKey) {
 TEST_F(DownloadInfo, OneByteResourceIsAnEmptyTextAndNothingIsWritten) {
   win.resources.SetResource("KvR", 10, fake::Bytes{0x41});
   Record();
-  EXPECT_TRUE(win.registry.requests.empty());
+  EXPECT_TRUE(win.calls.Args<fake::RegRequest>().empty());
 }
 
 TEST_F(DownloadInfo, OddLastByteIsNeitherKeptNorEncoded) {
