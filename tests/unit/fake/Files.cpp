@@ -219,6 +219,7 @@ plat::Bool Files::WriteFile(plat::Handle hFile, const void* lpBuffer,
   if (onWrite) {
     const plat::DWord lastError = windows_.system.lastError;
     onWrite(files_[key].path);
+    // cppcheck-suppress redundantAssignment ; the hook's own calls set it
     windows_.system.lastError = lastError;
   }
   if (index == failWriteCall) {
