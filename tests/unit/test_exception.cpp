@@ -150,7 +150,7 @@ TEST(SystemMessage, ReturnsTheTextAsTheSystemGivesItAndFreesTheBuffer) {
 // text all the same, and a message that starts with one is no message.
 TEST(SystemMessage, EndsAtAnEmbeddedNul) {
   fake::FakeWindows win;
-  win.system.messages[1234] = std::string("Bad block.\0 junk\r\n", 19);
+  win.system.messages[1234] = std::string("Bad block.\0 junk\r\n\0", 19);
   win.system.messages[1235] = std::string("\0junk", 5);
   EXPECT_EQ(Error::GetSystemMessage(1234), "Bad block.");
   EXPECT_EQ(Error::GetSystemMessage(1235), "");
@@ -183,7 +183,8 @@ TEST(ErrorReport, AnEmptyOrBlankMessageShowsTheFallbackWithThePosition) {
       .ShowError();
   ASSERT_EQ(win.calls.Args<fake::MessageBoxCall>().size(), 2u);
   char fallback[128];
-  std::snprintf(fallback, sizeof fallback, golden::kEmptyTextFallback, "ResourcesExtractor", 9);
+  static_cast<void>(std::snprintf(fallback, sizeof fallback, golden::kEmptyTextFallback,
+                                  "ResourcesExtractor", 9));
   for (const auto& box : win.calls.Args<fake::MessageBoxCall>()) {
     EXPECT_EQ(box.text, fallback);
     EXPECT_EQ(box.caption, golden::kErrorCaption);
