@@ -54,14 +54,14 @@ struct DownloadInfo : ::testing::Test {
 
   // The value as stored: its text without the NUL, after checking that it
   // is REG_SZ and ends with exactly one NUL.
-  std::string Stored(fake::View view) {
+  std::string Stored(fake::View view) const {
     const auto value = win.registry.GetValue(view, kKey, "SourceInfo");
     if (!value) return "<none>";
     EXPECT_EQ(value->type, plat::kRegSz);
     EXPECT_FALSE(value->data.empty());
     if (value->data.empty()) return "<empty>";
     EXPECT_EQ(value->data.back(), 0);
-    const std::string text(value->data.begin(), value->data.end() - 1);
+    std::string text(value->data.begin(), value->data.end() - 1);
     EXPECT_EQ(text.find('\0'), std::string::npos);
     return text;
   }
@@ -86,7 +86,7 @@ struct DownloadInfo : ::testing::Test {
     for (const fake::RegRequest& r : win.calls.Args<fake::RegRequest>()) {
       std::string line = r.op + (r.view == fake::View::k32 ? " 32 " : " 64 ");
       char sam[16];
-      std::snprintf(sam, sizeof sam, "0x%X", static_cast<unsigned>(r.sam));
+      static_cast<void>(std::snprintf(sam, sizeof sam, "0x%X", static_cast<unsigned>(r.sam)));
       line += r.op == "RegSetValueExA" ? r.valueName : sam + (" " + r.path);
       out.push_back(line);
     }
