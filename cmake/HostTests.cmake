@@ -23,7 +23,7 @@ target_include_directories(lumenta_logic PUBLIC ${CMAKE_SOURCE_DIR}/src)
 # the real API: the object a test creates, and one file pair per concern.
 set(LUMENTA_FAKE_SOURCES "")
 lumenta_sources(LUMENTA_FAKE_SOURCES tests/unit/fake
-  FakeWindows.cpp CallLog.cpp Context.cpp Dialogs.cpp Files.cpp Libraries.cpp Registry.cpp
+  FakeWindows.cpp CallLog.cpp Common.cpp Dialogs.cpp Files.cpp Libraries.cpp Registry.cpp
   Resources.cpp Shell.cpp System.cpp)
 add_library(lumenta_fake STATIC ${LUMENTA_FAKE_SOURCES})
 target_include_directories(lumenta_fake PUBLIC ${CMAKE_SOURCE_DIR}/tests/unit

@@ -45,7 +45,7 @@ struct TypedValue {
   std::string bytes;
 };
 const TypedValue kTypedValues[] = {
-    {"Text", plat::kRegSz, std::string("4.0.30319", 10)},  // with its NUL, as the program writes
+    {"Text", plat::kRegSz, std::string("4.0.30319\0", 10)},  // with its NUL, as the program writes
     {"Flag", plat::kRegDword, std::string("\x01\x00\x00\x00", 4)},
     {"Bytes", plat::kRegBinary, std::string("\x00\xff\x10\x80", 4)},
 };
@@ -124,7 +124,7 @@ TEST_F(Registry, BufferSizesAgainstAValueOfTenBytes) {
   // A text with its terminator, as the program and the framework's setup
   // write them, and bytes.
   for (plat::DWord type : {plat::kRegBinary, plat::kRegSz}) {
-    const std::string bytes = type == plat::kRegSz ? std::string("012345678", 10) : "0123456789";
+    const std::string bytes = type == plat::kRegSz ? std::string("012345678\0", 10) : "0123456789";
     world().PutValue(View::k32, "Sizes", "Value", type, bytes);
     OpenedKey key;
     ASSERT_EQ(Open("Sizes", plat::kKeyRead | plat::kKeyWow64_32Key, key), kSuccess);

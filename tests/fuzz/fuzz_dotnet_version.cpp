@@ -32,7 +32,7 @@ std::optional<DotNet::DotNetVersion> ReferenceParse(const std::uint8_t* data, st
   DotNet::DotNetVersion version = {0, 0, 0, 0};
   char* state = nullptr;
   std::size_t pieces = 0;
-  for (char* piece = strtok_r(text.data(), ".", &state); piece && pieces < 4;
+  for (const char* piece = strtok_r(text.data(), ".", &state); piece && pieces < 4;
        piece = strtok_r(nullptr, ".", &state))
     version[pieces++] = ReferenceAtoi(piece);
   if (pieces == 0) return std::nullopt;

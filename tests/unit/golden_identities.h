@@ -33,7 +33,7 @@ constexpr ExtractorRaise kWriteFailed = {"Failed to write to file '%s'", 19};
 // A raise's message filled with its argument.
 inline std::string Text(const ExtractorRaise& raise, int id) {
   char text[128];
-  std::snprintf(text, sizeof text, raise.format, id);
+  static_cast<void>(std::snprintf(text, sizeof text, raise.format, id));
   return text;
 }
 inline std::string Text(const ExtractorRaise& raise, const std::string& path) {
@@ -71,7 +71,8 @@ struct ExitCodeRow {
   std::int32_t line;    // 0 unless failed
 };
 
-#define GOLDEN_FATAL "A fatal error occurred and the installation of Dotnetfx.exe cannot proceed."
+constexpr const char* kFatalText =
+    "A fatal error occurred and the installation of Dotnetfx.exe cannot proceed.";
 
 // Every documented code, and codes from every gap around them.
 constexpr ExitCodeRow kExitCodes[] = {
@@ -95,7 +96,7 @@ constexpr ExitCodeRow kExitCodes[] = {
      "Due to the improper installation of Windows Installer, the installation of "
      "Dotnetfx.exe cannot proceed.",
      77},
-    {4100, Outcome::kFailedText, GOLDEN_FATAL, 80},
+    {4100, Outcome::kFailedText, kFatalText, 80},
     {4101, Outcome::kFailedText,
      "If another instance of setup is running, it will be allowed to continue and the "
      "current installation cannot proceed.",
@@ -115,7 +116,7 @@ constexpr ExitCodeRow kExitCodes[] = {
      "any beta versions before attempting to install Dotnetfx.exe.",
      98},
     {4114, Outcome::kFailedText, "Cannot get System directory.", 101},
-    {8191, Outcome::kFailedText, GOLDEN_FATAL, 104},
+    {8191, Outcome::kFailedText, kFatalText, 104},
     {8192, Outcome::kFailedText,
      "A computer reboot is required following the installation of Windows Installer.", 65},
     {1, Outcome::kFailedCode, kUnknownExitCode, 108},
@@ -139,8 +140,6 @@ constexpr ExitCodeRow kExitCodes[] = {
     {0x80000000u, Outcome::kFailedCode, kUnknownExitCode, 108},
     {0xFFFFFFFFu, Outcome::kFailedCode, kUnknownExitCode, 108},
 };
-
-#undef GOLDEN_FATAL
 
 // The row of a code listed above.
 inline const ExitCodeRow& RowOf(std::uint32_t code) {

@@ -41,11 +41,11 @@ struct Sequence : ::testing::Test {
 TEST_F(Sequence, FrameworkPresentShowsNothingAndOpensThePackage) {
   FrameworkPresent();
   EXPECT_EQ(RunApp(), 0);
-  EXPECT_TRUE(win.dialogs.messageBoxes.empty());
+  EXPECT_TRUE(win.calls.Args<fake::MessageBoxCall>().empty());
   EXPECT_TRUE(win.registry.GetValue(fake::View::k32, kSourceKey, "SourceInfo").has_value());
   EXPECT_TRUE(win.registry.GetValue(fake::View::k64, kSourceKey, "SourceInfo").has_value());
-  ASSERT_EQ(win.shell.shellExecuteCalls.size(), 1u);
-  EXPECT_EQ(win.shell.shellExecuteCalls[0].file, kPackage);
+  ASSERT_EQ(win.calls.Args<fake::ShellExecuteCall>().size(), 1u);
+  EXPECT_EQ(win.calls.Args<fake::ShellExecuteCall>()[0].file, kPackage);
   // The note is recorded first, then the framework looked for, then the
   // package opened.
   const std::vector<std::string> order =
@@ -61,11 +61,11 @@ TEST_F(Sequence, FrameworkPresentShowsNothingAndOpensThePackage) {
 TEST_F(Sequence, AnsweringNoEndsTheRunWithoutThePackage) {
   win.dialogs.answers = {plat::kIdNo};
   EXPECT_EQ(RunApp(), 0);
-  ASSERT_EQ(win.dialogs.messageBoxes.size(), 1u);
-  EXPECT_EQ(win.dialogs.messageBoxes[0].type, 0x24u);
+  ASSERT_EQ(win.calls.Args<fake::MessageBoxCall>().size(), 1u);
+  EXPECT_EQ(win.calls.Args<fake::MessageBoxCall>()[0].type, 0x24u);
   EXPECT_FALSE(win.files.HasFile(kPackage));
-  EXPECT_TRUE(win.shell.shellExecuteCalls.empty());
-  EXPECT_TRUE(win.shell.shellExecuteExCalls.empty());
+  EXPECT_TRUE(win.calls.Args<fake::ShellExecuteCall>().empty());
+  EXPECT_TRUE(win.calls.Args<fake::ShellExecuteExCall>().empty());
 }
 
 // The user cancelled the framework's installer (1602), or it has installed
@@ -78,10 +78,10 @@ TEST(SequenceEnds, AfterACancelledFrameworkInstallOrARestartUnderWay) {
     win.dialogs.answers = {plat::kIdYes};
     win.shell.processExitCode = code;
     EXPECT_EQ(RunApp(), 0) << code;
-    EXPECT_EQ(win.dialogs.messageBoxes.size(), 1u) << code;
-    EXPECT_EQ(win.shell.shellExecuteExCalls.size(), 1u) << code;
+    EXPECT_EQ(win.calls.Args<fake::MessageBoxCall>().size(), 1u) << code;
+    EXPECT_EQ(win.calls.Args<fake::ShellExecuteExCall>().size(), 1u) << code;
     EXPECT_FALSE(win.files.HasFile(kPackage)) << code;
-    EXPECT_TRUE(win.shell.shellExecuteCalls.empty()) << code;
+    EXPECT_TRUE(win.calls.Args<fake::ShellExecuteCall>().empty()) << code;
   }
 }
 
@@ -89,9 +89,9 @@ TEST_F(Sequence, FailedFrameworkStepIsShownOnceAndThePackageStillOpens) {
   win.dialogs.answers = {plat::kIdYes};
   win.shell.processExitCode = 1603;
   EXPECT_EQ(RunApp(), 0);
-  ASSERT_EQ(win.dialogs.messageBoxes.size(), 2u);
-  EXPECT_EQ(win.dialogs.messageBoxes[1].caption, golden::kErrorCaption);
-  EXPECT_EQ(win.shell.shellExecuteCalls.size(), 1u);
+  ASSERT_EQ(win.calls.Args<fake::MessageBoxCall>().size(), 2u);
+  EXPECT_EQ(win.calls.Args<fake::MessageBoxCall>()[1].caption, golden::kErrorCaption);
+  EXPECT_EQ(win.calls.Args<fake::ShellExecuteCall>().size(), 1u);
 }
 
 TEST_F(Sequence, SilentSourceInfoFailureDoesNotKeepThePrerequisiteStepFromRunning) {
@@ -101,8 +101,8 @@ TEST_F(Sequence, SilentSourceInfoFailureDoesNotKeepThePrerequisiteStepFromRunnin
   win.resources.RemoveResource("KvR", 10);
   FrameworkPresent();
   EXPECT_EQ(RunApp(), 0);
-  EXPECT_TRUE(win.dialogs.messageBoxes.empty());
-  EXPECT_EQ(win.shell.shellExecuteCalls.size(), 1u);
+  EXPECT_TRUE(win.calls.Args<fake::MessageBoxCall>().empty());
+  EXPECT_EQ(win.calls.Args<fake::ShellExecuteCall>().size(), 1u);
 }
 
 // The question's caption is the executable's file name without folder and
@@ -147,8 +147,8 @@ TEST(QuestionCaption, IsTheExecutablesFileNameWithoutFolderAndExtension) {
       } else {
         RunPrerequisiteStep();
       }
-      ASSERT_EQ(win.dialogs.messageBoxes.size(), 1u) << c.path;
-      EXPECT_EQ(win.dialogs.messageBoxes[0].caption, c.caption)
+      ASSERT_EQ(win.calls.Args<fake::MessageBoxCall>().size(), 1u) << c.path;
+      EXPECT_EQ(win.calls.Args<fake::MessageBoxCall>()[0].caption, c.caption)
           << c.path << (withApp ? "" : ", no app");
     }
   }
@@ -219,18 +219,19 @@ namespace {
 TEST(DllSearch, SystemFolderOnlyWhereKernel32HasIt) {
   fake::FakeWindows win;
   RestrictDllSearch();
-  EXPECT_EQ(win.libraries.setDefaultDllDirectoriesCalls, (std::vector<plat::DWord>{0x800}));
-  EXPECT_TRUE(win.libraries.setDllDirectoryCalls.empty());
+  EXPECT_EQ(win.calls.Args<plat::DWord>("SetDefaultDllDirectories"),
+            (std::vector<plat::DWord>{0x800}));
+  EXPECT_TRUE(win.calls.Args<std::string>("SetDllDirectoryA").empty());
 }
 
 TEST(DllSearch, OlderSystemsDropTheCurrentFolder) {
   fake::FakeWindows win;
   win.libraries.SetKernel32(false, true);
   RestrictDllSearch();
-  EXPECT_EQ(win.libraries.setDllDirectoryCalls, (std::vector<std::string>{""}));
+  EXPECT_EQ(win.calls.Args<std::string>("SetDllDirectoryA"), (std::vector<std::string>{""}));
   win.libraries.SetKernel32(false, false);
   RestrictDllSearch();  // XP before SP1: nothing to call, nothing called
-  EXPECT_EQ(win.libraries.setDllDirectoryCalls.size(), 1u);
+  EXPECT_EQ(win.calls.Args<std::string>("SetDllDirectoryA").size(), 1u);
 }
 
 }  // namespace

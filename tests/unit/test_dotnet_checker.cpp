@@ -81,7 +81,7 @@ void AddFramework(fake::FakeWindows& win, bool shim = true) {
 }
 
 bool VersionWasRead(const fake::FakeWindows& win) {
-  for (const auto& r : win.registry.requests)
+  for (const auto& r : win.calls.Args<fake::RegRequest>())
     if (r.valueName == "Version") return true;
   return false;
 }
@@ -93,15 +93,15 @@ TEST(DotNetChecker, InstalledFrameworkIsFoundInTheProcessViewWithExactRequest) {
   win.system.errorMode = 0x8000;
   EXPECT_TRUE(DotNet::CDotNetChecker().IsInstalled());
 
-  for (const auto& r : win.registry.requests) {
+  for (const auto& r : win.calls.Args<fake::RegRequest>()) {
     EXPECT_EQ(r.view, View::k32);
     if (r.op == "RegOpenKeyExA") {
       EXPECT_EQ(r.sam, plat::kKeyRead);
     }
   }
   EXPECT_EQ(win.calls.Count("RegOpenKeyExA"), 2);  // each test opens its own key
-  ASSERT_EQ(win.libraries.runtimeInfoCalls.size(), 1u);
-  const fake::RuntimeInfoCall& c = win.libraries.runtimeInfoCalls[0];
+  ASSERT_EQ(win.calls.Args<fake::RuntimeInfoCall>().size(), 1u);
+  const fake::RuntimeInfoCall c = win.calls.Args<fake::RuntimeInfoCall>()[0];
   EXPECT_TRUE(c.exeIsNull);
   EXPECT_EQ(c.version, u"v4.0.30319");
   EXPECT_TRUE(c.configIsNull);
@@ -114,7 +114,7 @@ TEST(DotNetChecker, InstalledFrameworkIsFoundInTheProcessViewWithExactRequest) {
   EXPECT_EQ(c.versionLengthIn, 50u);
   EXPECT_EQ(c.errorModeDuringCall, plat::kSemFailCriticalErrors);
   EXPECT_EQ(win.system.errorMode, 0x8000u);
-  EXPECT_EQ(win.libraries.shimOtherEntryCalls, 0);
+  EXPECT_EQ(win.calls.Count("ShimOtherEntry"), 0);
   EXPECT_EQ(win.registry.OpenKeyCount(), 0);
   EXPECT_EQ(win.libraries.LoadedLibraryCount(), 0);
 }
@@ -168,7 +168,7 @@ TEST(DotNetChecker, RegistryFailuresAnswerFalseAndCloseTheKey) {
     };
     EXPECT_FALSE(DotNet::CDotNetChecker().IsInstalled()) << c.name;
     EXPECT_EQ(win.registry.OpenKeyCount(), 0) << c.name;
-    EXPECT_TRUE(win.libraries.loads.empty()) << c.name;
+    EXPECT_TRUE(win.calls.Args<fake::LoadRecord>().empty()) << c.name;
   }
 }
 
@@ -193,7 +193,7 @@ TEST(DotNetChecker, VersionIsTheTextBeforeTheFirstNulWithinTheBytesRead) {
     AddFramework(win);
     win.registry.SetValue(View::k32, kKey, "Version", {plat::kRegBinary, c.bytes});
     EXPECT_EQ(DotNet::CDotNetChecker().IsInstalled(), c.installed) << c.name;
-    EXPECT_EQ(win.libraries.loads.empty(), !c.installed)
+    EXPECT_EQ(win.calls.Args<fake::LoadRecord>().empty(), !c.installed)
         << c.name << ": shim loaded only after the version";
   }
 }
@@ -220,12 +220,12 @@ TEST(DotNetChecker, ShimVariantsReleaseTheLibraryAndRestoreTheErrorMode) {
     if (c.shim) win.libraries.InstallShim(c.corVersion, c.bind, c.runtimeInfo);
     win.libraries.runtimeInfoResult = c.result;
     EXPECT_EQ(DotNet::CDotNetChecker().IsInstalled(), c.installed) << c.name;
-    EXPECT_EQ(win.libraries.runtimeInfoCalls.size(), c.requests) << c.name;
+    EXPECT_EQ(win.calls.Args<fake::RuntimeInfoCall>().size(), c.requests) << c.name;
     const std::vector<plat::UInt> modes =
         c.requests ? std::vector<plat::UInt>{plat::kSemFailCriticalErrors, 0}
                    : std::vector<plat::UInt>{};
-    EXPECT_EQ(win.system.errorModeHistory, modes) << c.name;
-    EXPECT_EQ(win.libraries.shimOtherEntryCalls, 0) << c.name;
+    EXPECT_EQ(win.calls.Args<plat::UInt>("SetErrorMode"), modes) << c.name;
+    EXPECT_EQ(win.calls.Count("ShimOtherEntry"), 0) << c.name;
     EXPECT_EQ(win.libraries.LoadedLibraryCount(), 0) << c.name;
   }
 }
@@ -240,8 +240,8 @@ TEST(DotNetChecker, ShimIsNeverTakenFromBesideTheExecutable) {
     EXPECT_FALSE(DotNet::CDotNetChecker().IsInstalled());
     win.libraries.InstallShim();
     EXPECT_TRUE(DotNet::CDotNetChecker().IsInstalled());
-    EXPECT_EQ(win.libraries.plantedEntryCalls, 0);
-    for (const auto& load : win.libraries.loads)
+    EXPECT_EQ(win.calls.Count("PlantedEntry"), 0);
+    for (const auto& load : win.calls.Args<fake::LoadRecord>())
       EXPECT_TRUE(load.resolved.empty() || load.resolved == "c:\\windows\\system32\\mscoree.dll");
     EXPECT_EQ(win.libraries.LoadedLibraryCount(), 0);
   }

@@ -91,8 +91,8 @@ TEST(DotNetInstaller, EveryExitCodeIsJudgedAndEndsTheRunAsItsRowSays) {
 TEST(DotNetInstaller, LaunchRequestIsFilledFieldByFieldAndWaitedForWithoutLimit) {
   fake::FakeWindows win;
   EXPECT_EQ(RunInstall().result, true);
-  ASSERT_EQ(win.shell.shellExecuteExCalls.size(), 1u);
-  const fake::ShellExecuteExCall& call = win.shell.shellExecuteExCalls[0];
+  ASSERT_EQ(win.calls.Args<fake::ShellExecuteExCall>().size(), 1u);
+  const fake::ShellExecuteExCall call = win.calls.Args<fake::ShellExecuteExCall>()[0];
   EXPECT_EQ(call.info.cbSize, 60u);
   EXPECT_EQ(call.info.fMask, 0x440u);
   EXPECT_EQ(call.info.hwnd, nullptr);
@@ -108,7 +108,8 @@ TEST(DotNetInstaller, LaunchRequestIsFilledFieldByFieldAndWaitedForWithoutLimit)
   EXPECT_EQ(call.info.dwHotKey, 0u);
   EXPECT_EQ(call.info.hIconOrMonitor, nullptr);
   EXPECT_EQ(call.info.hProcess, nullptr);
-  EXPECT_EQ(win.shell.waits, std::vector<plat::DWord>{plat::kInfinite});
+  EXPECT_EQ(win.calls.Args<plat::DWord>("WaitForSingleObject"),
+            std::vector<plat::DWord>{plat::kInfinite});
   EXPECT_EQ(win.calls.Among({"WaitForSingleObject", "GetExitCodeProcess", "CloseHandle"}),
             (std::vector<std::string>{"WaitForSingleObject", "GetExitCodeProcess", "CloseHandle"}));
 }
@@ -159,13 +160,15 @@ TEST(DotNetInstaller, SharingViolationsAreRetriedForFiveSecondsThenReported) {
     win.shell.launchErrors = c.errors;
     win.shell.refusalLastError = c.lastErrorLeft;
     const InstallRun out = RunInstall();
-    EXPECT_EQ(win.shell.shellExecuteExCalls.size(), c.launches) << c.name;
-    EXPECT_EQ(win.shell.sleeps, std::vector<plat::DWord>(win.calls.Count("Sleep"), 100)) << c.name;
-    EXPECT_LE(win.shell.sleeps.size(), 50u) << c.name;
+    EXPECT_EQ(win.calls.Args<fake::ShellExecuteExCall>().size(), c.launches) << c.name;
+    EXPECT_EQ(win.calls.Args<plat::DWord>("Sleep"),
+              std::vector<plat::DWord>(win.calls.Count("Sleep"), 100))
+        << c.name;
+    EXPECT_LE(win.calls.Args<plat::DWord>("Sleep").size(), 50u) << c.name;
     EXPECT_EQ(win.OpenHandleCount(), 0) << c.name;
     if (!c.thrown) {
       EXPECT_EQ(out.result, true) << c.name;
-      EXPECT_EQ(win.shell.sleeps.size(), c.launches - 1) << c.name;
+      EXPECT_EQ(win.calls.Args<plat::DWord>("Sleep").size(), c.launches - 1) << c.name;
       continue;
     }
     EXPECT_EQ(out.kind, golden::kKindCommon) << c.name;
@@ -174,7 +177,7 @@ TEST(DotNetInstaller, SharingViolationsAreRetriedForFiveSecondsThenReported) {
     EXPECT_EQ(out.function, golden::kInstallFunction) << c.name;
     EXPECT_EQ(out.file, golden::kInstallerSource) << c.name;
     EXPECT_EQ(out.line, golden::kLaunchFailedLine) << c.name;
-    EXPECT_TRUE(win.shell.waits.empty()) << c.name;
+    EXPECT_TRUE(win.calls.Args<plat::DWord>("WaitForSingleObject").empty()) << c.name;
   }
 }
 

@@ -56,21 +56,25 @@ TEST(DotNetPrerequisiteStep, OutcomeFollowsTheCheckTheAnswerAndTheRun) {
 
     const bool asked = c.answer.has_value();
     const bool errorBox = c.errorText.has_value();
-    ASSERT_EQ(win.dialogs.messageBoxes.size(), (asked ? 1u : 0u) + (errorBox ? 1u : 0u)) << c.name;
+    ASSERT_EQ(win.calls.Args<fake::MessageBoxCall>().size(),
+              (asked ? 1u : 0u) + (errorBox ? 1u : 0u))
+        << c.name;
     if (asked) {
-      EXPECT_EQ(win.dialogs.messageBoxes[0].text, kQuestion) << c.name;
-      EXPECT_EQ(win.dialogs.messageBoxes[0].caption, "named") << c.name;
-      EXPECT_EQ(win.dialogs.messageBoxes[0].type, 0x24u) << c.name;
-      EXPECT_EQ(win.dialogs.messageBoxes[0].owner, nullptr) << c.name;
+      EXPECT_EQ(win.calls.Args<fake::MessageBoxCall>()[0].text, kQuestion) << c.name;
+      EXPECT_EQ(win.calls.Args<fake::MessageBoxCall>()[0].caption, "named") << c.name;
+      EXPECT_EQ(win.calls.Args<fake::MessageBoxCall>()[0].type, 0x24u) << c.name;
+      EXPECT_EQ(win.calls.Args<fake::MessageBoxCall>()[0].owner, nullptr) << c.name;
     }
     if (errorBox) {
-      EXPECT_EQ(win.dialogs.messageBoxes.back().text, *c.errorText) << c.name;
-      EXPECT_EQ(win.dialogs.messageBoxes.back().caption, golden::kErrorCaption) << c.name;
-      EXPECT_EQ(win.dialogs.messageBoxes.back().type, golden::kErrorBoxStyle) << c.name;
+      EXPECT_EQ(win.calls.Args<fake::MessageBoxCall>().back().text, *c.errorText) << c.name;
+      EXPECT_EQ(win.calls.Args<fake::MessageBoxCall>().back().caption, golden::kErrorCaption)
+          << c.name;
+      EXPECT_EQ(win.calls.Args<fake::MessageBoxCall>().back().type, golden::kErrorBoxStyle)
+          << c.name;
     }
     const bool ran = c.answer == plat::kIdYes && c.resource;
     EXPECT_EQ(win.files.HasFile(kInstaller), ran) << c.name;
-    EXPECT_EQ(win.shell.shellExecuteExCalls.size(), ran ? 1u : 0u) << c.name;
+    EXPECT_EQ(win.calls.Args<fake::ShellExecuteExCall>().size(), ran ? 1u : 0u) << c.name;
     EXPECT_EQ(win.OpenHandleCount(), 0) << c.name;
     EXPECT_EQ(win.registry.OpenKeyCount(), 0) << c.name;
     EXPECT_EQ(win.libraries.LoadedLibraryCount(), 0) << c.name;

@@ -54,14 +54,14 @@ struct DownloadInfo : ::testing::Test {
 
   // The value as stored: its text without the NUL, after checking that it
   // is REG_SZ and ends with exactly one NUL.
-  std::string Stored(fake::View view) {
+  std::string Stored(fake::View view) const {
     const auto value = win.registry.GetValue(view, kKey, "SourceInfo");
     if (!value) return "<none>";
     EXPECT_EQ(value->type, plat::kRegSz);
     EXPECT_FALSE(value->data.empty());
     if (value->data.empty()) return "<empty>";
     EXPECT_EQ(value->data.back(), 0);
-    const std::string text(value->data.begin(), value->data.end() - 1);
+    std::string text(value->data.begin(), value->data.end() - 1);
     EXPECT_EQ(text.find('\0'), std::string::npos);
     return text;
   }
@@ -83,10 +83,10 @@ struct DownloadInfo : ::testing::Test {
   // The registry requests as "op view sam path" or "op view value name".
   std::vector<std::string> Requests() const {
     std::vector<std::string> out;
-    for (const fake::RegRequest& r : win.registry.requests) {
+    for (const fake::RegRequest& r : win.calls.Args<fake::RegRequest>()) {
       std::string line = r.op + (r.view == fake::View::k32 ? " 32 " : " 64 ");
       char sam[16];
-      std::snprintf(sam, sizeof sam, "0x%X", static_cast<unsigned>(r.sam));
+      static_cast<void>(std::snprintf(sam, sizeof sam, "0x%X", static_cast<unsigned>(r.sam)));
       line += r.op == "RegSetValueExA" ? r.valueName : sam + (" " + r.path);
       out.push_back(line);
     }
@@ -107,7 +107,7 @@ TEST_F(DownloadInfo, NoResourceLeavesTheTextEmptyAndTouchesNoKey) {
   info.LoadFromResource();
   EXPECT_EQ(info.GetEncodedInfo(), "");
   info.SaveToRegistry();
-  EXPECT_TRUE(win.registry.requests.empty());
+  EXPECT_TRUE(win.calls.Args<fake::RegRequest>().empty());
   EXPECT_FALSE(win.registry.KeyExists(fake::View::k32, kKey));
   EXPECT_FALSE(win.registry.KeyExists(fake::View::k64, kKey));
 }
@@ -115,7 +115,7 @@ TEST_F(DownloadInfo, NoResourceLeavesTheTextEmptyAndTouchesNoKey) {
 TEST_F(DownloadInfo, OneByteResourceIsAnEmptyTextAndNothingIsWritten) {
   win.resources.SetResource("KvR", 10, fake::Bytes{0x41});
   Record();
-  EXPECT_TRUE(win.registry.requests.empty());
+  EXPECT_TRUE(win.calls.Args<fake::RegRequest>().empty());
 }
 
 TEST_F(DownloadInfo, OddLastByteIsNeitherKeptNorEncoded) {

@@ -31,7 +31,7 @@ TEST_F(SourceInfoStep, RecordsTheNoteUnderThisProductsKeyInBothViews) {
 TEST_F(SourceInfoStep, NoNoteMeansNoKey) {
   win.resources.RemoveResource("KvR", 10);
   RunSourceInfoStep();
-  EXPECT_TRUE(win.registry.requests.empty());
+  EXPECT_TRUE(win.calls.Args<fake::RegRequest>().empty());
 }
 
 // Whatever is thrown on this road stays here, and no key is left open.
@@ -54,7 +54,7 @@ TEST_F(SourceInfoStep, DropsEveryException) {
       EXPECT_EQ(win.registry.OpenKeyCount(), 0) << r.what << " in " << op;
     }
   }
-  EXPECT_TRUE(win.dialogs.messageBoxes.empty());
+  EXPECT_TRUE(win.calls.Args<fake::MessageBoxCall>().empty());
 }
 
 }  // namespace

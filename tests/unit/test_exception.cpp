@@ -88,10 +88,10 @@ TEST(ExceptionCommonText, AKnownCodeGivesTheSystemMessageCodeAndContext) {
   EXPECT_EQ(e.GetText(),
             "The process cannot access the file because it is being used by another process. "
             "(0x20)\n\nFailed to execute .NET Framework installer.");
-  ASSERT_EQ(win.system.formatMessageCalls.size(), 1u);
-  EXPECT_EQ(win.system.formatMessageCalls[0].flags, 0x1300u);
-  EXPECT_EQ(win.system.formatMessageCalls[0].code, 32u);
-  EXPECT_EQ(win.system.formatMessageCalls[0].language, 0x400u);
+  ASSERT_EQ(win.calls.Args<fake::FormatMessageRecord>().size(), 1u);
+  EXPECT_EQ(win.calls.Args<fake::FormatMessageRecord>()[0].flags, 0x1300u);
+  EXPECT_EQ(win.calls.Args<fake::FormatMessageRecord>()[0].code, 32u);
+  EXPECT_EQ(win.calls.Args<fake::FormatMessageRecord>()[0].language, 0x400u);
   EXPECT_EQ(win.system.OutstandingLocalAllocations(), 0);
 }
 
@@ -150,7 +150,7 @@ TEST(SystemMessage, ReturnsTheTextAsTheSystemGivesItAndFreesTheBuffer) {
 // text all the same, and a message that starts with one is no message.
 TEST(SystemMessage, EndsAtAnEmbeddedNul) {
   fake::FakeWindows win;
-  win.system.messages[1234] = std::string("Bad block.\0 junk\r\n", 19);
+  win.system.messages[1234] = std::string("Bad block.\0 junk\r\n\0", 19);
   win.system.messages[1235] = std::string("\0junk", 5);
   EXPECT_EQ(Error::GetSystemMessage(1234), "Bad block.");
   EXPECT_EQ(Error::GetSystemMessage(1235), "");
@@ -168,11 +168,11 @@ TEST(ErrorReport, ShowsOneBoxWithNoOwnerCaptionErrorAndTheErrorStyle) {
                             "CResourcesExtractor::ExtractFile", 9)
                 .ShowError(),
             plat::kIdCancel);  // the box's result, as it comes
-  ASSERT_EQ(win.dialogs.messageBoxes.size(), 1u);
-  EXPECT_EQ(win.dialogs.messageBoxes[0].owner, nullptr);
-  EXPECT_EQ(win.dialogs.messageBoxes[0].text, "Failed to find resource 134.");
-  EXPECT_EQ(win.dialogs.messageBoxes[0].caption, golden::kErrorCaption);
-  EXPECT_EQ(win.dialogs.messageBoxes[0].type, kErrorBoxStyle);
+  ASSERT_EQ(win.calls.Args<fake::MessageBoxCall>().size(), 1u);
+  EXPECT_EQ(win.calls.Args<fake::MessageBoxCall>()[0].owner, nullptr);
+  EXPECT_EQ(win.calls.Args<fake::MessageBoxCall>()[0].text, "Failed to find resource 134.");
+  EXPECT_EQ(win.calls.Args<fake::MessageBoxCall>()[0].caption, golden::kErrorCaption);
+  EXPECT_EQ(win.calls.Args<fake::MessageBoxCall>()[0].type, kErrorBoxStyle);
 }
 
 TEST(ErrorReport, AnEmptyOrBlankMessageShowsTheFallbackWithThePosition) {
@@ -181,10 +181,11 @@ TEST(ErrorReport, AnEmptyOrBlankMessageShowsTheFallbackWithThePosition) {
       .ShowError();
   KvExceptionText(" \r\n\t ", "ResourcesExtractor", "CResourcesExtractor::ExtractFile", 9)
       .ShowError();
-  ASSERT_EQ(win.dialogs.messageBoxes.size(), 2u);
+  ASSERT_EQ(win.calls.Args<fake::MessageBoxCall>().size(), 2u);
   char fallback[128];
-  std::snprintf(fallback, sizeof fallback, golden::kEmptyTextFallback, "ResourcesExtractor", 9);
-  for (const auto& box : win.dialogs.messageBoxes) {
+  static_cast<void>(std::snprintf(fallback, sizeof fallback, golden::kEmptyTextFallback,
+                                  "ResourcesExtractor", 9));
+  for (const auto& box : win.calls.Args<fake::MessageBoxCall>()) {
     EXPECT_EQ(box.text, fallback);
     EXPECT_EQ(box.caption, golden::kErrorCaption);
   }
@@ -193,8 +194,8 @@ TEST(ErrorReport, AnEmptyOrBlankMessageShowsTheFallbackWithThePosition) {
 TEST(ErrorReport, TrimsOuterWhiteSpaceAndKeepsInnerLineBreaks) {
   fake::FakeWindows win;
   KvExceptionText("\r\n  first line\nsecond line \r\n", "f", "g", 1).ShowError();
-  ASSERT_EQ(win.dialogs.messageBoxes.size(), 1u);
-  EXPECT_EQ(win.dialogs.messageBoxes[0].text, "first line\nsecond line");
+  ASSERT_EQ(win.calls.Args<fake::MessageBoxCall>().size(), 1u);
+  EXPECT_EQ(win.calls.Args<fake::MessageBoxCall>()[0].text, "first line\nsecond line");
 }
 
 TEST(ErrorReport, TrimsCharacterByCharacterInTheAnsiCodePage) {
@@ -204,9 +205,9 @@ TEST(ErrorReport, TrimsCharacterByCharacterInTheAnsiCodePage) {
   KvExceptionText(message.c_str(), "f", "g", 1).ShowError();
   win.system.UseDoubleByteCodePage();
   KvExceptionText(message.c_str(), "f", "g", 1).ShowError();
-  ASSERT_EQ(win.dialogs.messageBoxes.size(), 2u);
-  EXPECT_EQ(win.dialogs.messageBoxes[0].text, "x\x81");
-  EXPECT_EQ(win.dialogs.messageBoxes[1].text, "x\x81 ");
+  ASSERT_EQ(win.calls.Args<fake::MessageBoxCall>().size(), 2u);
+  EXPECT_EQ(win.calls.Args<fake::MessageBoxCall>()[0].text, "x\x81");
+  EXPECT_EQ(win.calls.Args<fake::MessageBoxCall>()[1].text, "x\x81 ");
 }
 
 TEST(ErrorReport, ShowsTheTextOfACommonException) {
@@ -215,12 +216,12 @@ TEST(ErrorReport, ShowsTheTextOfACommonException) {
                     "DotNet::CDotNetInstaller::Install", 39)
       .ShowError();
   KvExceptionCommon(0, "", "DotNetInstaller", "g", 39).ShowError();
-  ASSERT_EQ(win.dialogs.messageBoxes.size(), 2u);
-  EXPECT_EQ(win.dialogs.messageBoxes[0].text,
+  ASSERT_EQ(win.calls.Args<fake::MessageBoxCall>().size(), 2u);
+  EXPECT_EQ(win.calls.Args<fake::MessageBoxCall>()[0].text,
             "The process cannot access the file because it is being used by another process. "
             "(0x20)\n\nFailed to execute .NET Framework installer.");
   // Never empty, so never the fallback.
-  EXPECT_EQ(win.dialogs.messageBoxes[1].text, "(0)");
+  EXPECT_EQ(win.calls.Args<fake::MessageBoxCall>()[1].text, "(0)");
 }
 
 }  // namespace

@@ -92,7 +92,8 @@ TEST(FileWriteChunks, ABlockLargerThanEightMebibytesGoesInChunksOfAtMostEight) {
     KvFileWrite file(kPath);
     EXPECT_TRUE(file.Write(bytes.data(), static_cast<plat::DWord>(bytes.size())));
   }
-  EXPECT_EQ(win.files.writeSizes, (std::vector<plat::DWord>{kChunk, kChunk, 3}));
+  EXPECT_EQ(win.calls.Args<plat::DWord>("WriteFile"),
+            (std::vector<plat::DWord>{kChunk, kChunk, 3}));
   ASSERT_NE(win.files.File(kPath), nullptr);
   EXPECT_EQ(win.files.File(kPath)->bytes, bytes);
 }
@@ -102,7 +103,7 @@ TEST(FileWriteChunks, ExactlyEightMebibytesIsOneCall) {
   std::vector<std::uint8_t> bytes(kChunk, 0x5A);
   KvFileWrite file(kPath);
   EXPECT_TRUE(file.Write(bytes.data(), kChunk));
-  EXPECT_EQ(win.files.writeSizes, (std::vector<plat::DWord>{kChunk}));
+  EXPECT_EQ(win.calls.Args<plat::DWord>("WriteFile"), (std::vector<plat::DWord>{kChunk}));
 }
 
 TEST(FileWriteChunks, AShortWriteThatReportsSuccessIsAFailure) {

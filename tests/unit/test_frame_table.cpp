@@ -289,7 +289,7 @@ TEST(FrameTable, ReadsSignedLeb128Addresses) {
     for (bool more = true; more;) {
       auto byte = static_cast<std::uint8_t>(v & 0x7F);
       v >>= 7;
-      more = !((v == 0 && (byte & 0x40) == 0) || (v == -1 && (byte & 0x40) != 0));
+      more = (v != 0 || (byte & 0x40) != 0) && (v != -1 || (byte & 0x40) == 0);
       out.push_back(more ? static_cast<std::uint8_t>(byte | 0x80) : byte);
     }
   };

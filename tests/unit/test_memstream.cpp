@@ -41,7 +41,8 @@ TEST(MemStreamEncoding, WritesAppendAtTheEndOfTheDataEvenAfterAPartialRead) {
   EXPECT_EQ(stream.GetSize(), 16u);
   EXPECT_EQ(stream.GetPosition(), 16u);
   stream.SetPosition(0);
-  std::uint32_t a = 0, b = 0;
+  std::uint32_t a = 0;
+  std::uint32_t b = 0;
   EXPECT_TRUE(stream.ReadInt32(a));
   EXPECT_TRUE(stream.ReadInt32(b));
   EXPECT_EQ(a, 1u);
@@ -104,7 +105,8 @@ TEST(MemStreamReadString, EveryMalformedItemLeavesTheFieldAndConsumesOnlyItsHead
 TEST(MemStreamReadString, ATooLongLengthLeavesItsBytesForTheNextRead) {
   // The length claims more than remains; the bytes stay for the next reader.
   KvMemStream stream = Load({0x01, 0x09, 0, 0, 0, 0x01, 0x01, 0, 0, 0, 'z'});
-  std::string first = "old", second = "old";
+  std::string first = "old";
+  std::string second = "old";
   EXPECT_FALSE(stream.ReadString(first));
   EXPECT_TRUE(stream.ReadString(second));
   EXPECT_EQ(first, "old");
@@ -147,7 +149,8 @@ TEST(MemStreamReadInt, EveryMalformedItemLeavesTheField) {
 
 TEST(MemStreamReadInt, ASkippedItemOfAnotherWidthLeavesTheNextItemReadable) {
   KvMemStream stream = Load({0x02, 0, 0, 0, 0xEE, 0xEE, 0x04, 0, 0, 0, 0x09, 0, 0, 0});
-  std::uint32_t first = 1, second = 1;
+  std::uint32_t first = 1;
+  std::uint32_t second = 1;
   EXPECT_FALSE(stream.ReadInt32(first));
   EXPECT_TRUE(stream.ReadInt32(second));
   EXPECT_EQ(first, 1u);

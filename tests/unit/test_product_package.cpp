@@ -23,8 +23,8 @@ TEST_F(PackageLaunch, WritesThePackageThenOpensItWithoutWaiting) {
   LaunchProductPackage();
   ASSERT_TRUE(win.files.HasFile(kPackage));
   EXPECT_EQ(win.files.File(kPackage)->bytes, package);
-  ASSERT_EQ(win.shell.shellExecuteCalls.size(), 1u);
-  const auto& open = win.shell.shellExecuteCalls[0];
+  ASSERT_EQ(win.calls.Args<fake::ShellExecuteCall>().size(), 1u);
+  const auto open = win.calls.Args<fake::ShellExecuteCall>()[0];
   EXPECT_EQ(open.owner, nullptr);
   EXPECT_EQ(open.verb, "open");
   EXPECT_EQ(open.file, kPackage);
@@ -33,7 +33,7 @@ TEST_F(PackageLaunch, WritesThePackageThenOpensItWithoutWaiting) {
   EXPECT_EQ(open.show, 5);
   EXPECT_EQ(open.fileAtOpen, package) << "the file must be complete before the shell sees it";
   EXPECT_EQ(win.calls.Count("WaitForSingleObject"), 0);
-  EXPECT_TRUE(win.dialogs.messageBoxes.empty());
+  EXPECT_TRUE(win.calls.Args<fake::MessageBoxCall>().empty());
   EXPECT_EQ(win.OpenHandleCount(), 0);
   EXPECT_EQ(win.libraries.LoadedLibraryCount(), 0);
 }
@@ -53,16 +53,16 @@ TEST_F(PackageLaunch, FolderWithoutTrailingBackslashGetsExactlyOne) {
   win.files.tempPath = "D:\\tmp";
   win.files.AddFolder("D:\\tmp");
   LaunchProductPackage();
-  ASSERT_EQ(win.shell.shellExecuteCalls.size(), 1u);
-  EXPECT_EQ(win.shell.shellExecuteCalls[0].file, "D:\\tmp\\BrannexLumentaSetup.msi");
+  ASSERT_EQ(win.calls.Args<fake::ShellExecuteCall>().size(), 1u);
+  EXPECT_EQ(win.calls.Args<fake::ShellExecuteCall>()[0].file, "D:\\tmp\\BrannexLumentaSetup.msi");
 }
 
 TEST_F(PackageLaunch, NoTemporaryFolderMeansTheCurrentFolder) {
   win.files.tempPath.reset();
   LaunchProductPackage();
   EXPECT_TRUE(win.files.HasFile("BrannexLumentaSetup.msi"));
-  ASSERT_EQ(win.shell.shellExecuteCalls.size(), 1u);
-  EXPECT_EQ(win.shell.shellExecuteCalls[0].file, "BrannexLumentaSetup.msi");
+  ASSERT_EQ(win.calls.Args<fake::ShellExecuteCall>().size(), 1u);
+  EXPECT_EQ(win.calls.Args<fake::ShellExecuteCall>()[0].file, "BrannexLumentaSetup.msi");
 }
 
 TEST_F(PackageLaunch, LargePackageIsWrittenInFullInBoundedChunks) {
@@ -71,8 +71,9 @@ TEST_F(PackageLaunch, LargePackageIsWrittenInFullInBoundedChunks) {
   LaunchProductPackage();
   ASSERT_NE(win.files.File(kPackage), nullptr);
   EXPECT_EQ(win.files.File(kPackage)->bytes, package);
-  EXPECT_EQ(win.files.writeSizes, (std::vector<plat::DWord>{8u << 20, 8u << 20, (4u << 20) + 5}));
-  EXPECT_EQ(win.shell.shellExecuteCalls.size(), 1u);
+  EXPECT_EQ(win.calls.Args<plat::DWord>("WriteFile"),
+            (std::vector<plat::DWord>{8u << 20, 8u << 20, (4u << 20) + 5}));
+  EXPECT_EQ(win.calls.Args<fake::ShellExecuteCall>().size(), 1u);
 }
 
 // Each failure to put the package on disk shows the write error and keeps
@@ -80,11 +81,11 @@ TEST_F(PackageLaunch, LargePackageIsWrittenInFullInBoundedChunks) {
 struct PackageNotWritten : PackageLaunch {
   void ExpectErrorBoxAndNoOpen(const std::string& text) {
     LaunchProductPackage();
-    ASSERT_EQ(win.dialogs.messageBoxes.size(), 1u);
-    EXPECT_EQ(win.dialogs.messageBoxes[0].text, text);
-    EXPECT_EQ(win.dialogs.messageBoxes[0].caption, golden::kErrorCaption);
-    EXPECT_EQ(win.dialogs.messageBoxes[0].type, golden::kErrorBoxStyle);
-    EXPECT_TRUE(win.shell.shellExecuteCalls.empty());
+    ASSERT_EQ(win.calls.Args<fake::MessageBoxCall>().size(), 1u);
+    EXPECT_EQ(win.calls.Args<fake::MessageBoxCall>()[0].text, text);
+    EXPECT_EQ(win.calls.Args<fake::MessageBoxCall>()[0].caption, golden::kErrorCaption);
+    EXPECT_EQ(win.calls.Args<fake::MessageBoxCall>()[0].type, golden::kErrorBoxStyle);
+    EXPECT_TRUE(win.calls.Args<fake::ShellExecuteCall>().empty());
     EXPECT_EQ(win.OpenHandleCount(), 0);
   }
 };
@@ -122,12 +123,12 @@ TEST(ProductWalk, EndsAtTheFirstNonZeroStatus) {
   fake::FakeWindows win;
   win.libraries.InstallMsi();
   EXPECT_EQ(WalkInstalledProducts(), 1u);
-  win.libraries.msiEnumIndices.clear();
+  win.calls.Clear();
   win.libraries.products = {"{11111111-1111-1111-1111-111111111111}",
                             "{22222222-2222-2222-2222-222222222222}"};
   EXPECT_EQ(WalkInstalledProducts(), 3u);
-  EXPECT_EQ(win.libraries.msiEnumIndices, (std::vector<plat::DWord>{0, 1, 2}));
-  win.libraries.msiEnumIndices.clear();
+  EXPECT_EQ(win.calls.Args<plat::DWord>("MsiEnumProductsA"), (std::vector<plat::DWord>{0, 1, 2}));
+  win.calls.Clear();
   win.libraries.msiEnumError = 1610;  // ERROR_BAD_CONFIGURATION
   EXPECT_EQ(WalkInstalledProducts(), 1u);
   EXPECT_EQ(win.libraries.LoadedLibraryCount(), 0);
@@ -146,11 +147,11 @@ TEST(ProductWalk, TakesMsiFromTheSystemFolderOnly) {
   fake::FakeWindows win;
   win.libraries.PlantBesideExe("msi.dll", {"MsiEnumProductsA"});
   EXPECT_EQ(WalkInstalledProducts(), 0u);
-  EXPECT_EQ(win.libraries.plantedEntryCalls, 0);
+  EXPECT_EQ(win.calls.Count("PlantedEntry"), 0);
   win.libraries.InstallMsi();
   EXPECT_EQ(WalkInstalledProducts(), 1u);
-  EXPECT_EQ(win.libraries.plantedEntryCalls, 0);
-  for (const auto& load : win.libraries.loads) {
+  EXPECT_EQ(win.calls.Count("PlantedEntry"), 0);
+  for (const auto& load : win.calls.Args<fake::LoadRecord>()) {
     if (!load.resolved.empty()) {
       EXPECT_EQ(load.resolved, "c:\\windows\\system32\\msi.dll");
     }
@@ -163,16 +164,16 @@ TEST(ProductWalk, OlderSystemsGetTheFullSystemPath) {
   win.libraries.InstallMsi();
   win.libraries.PlantBesideExe("msi.dll", {"MsiEnumProductsA"});
   EXPECT_EQ(WalkInstalledProducts(), 1u);
-  EXPECT_EQ(win.libraries.plantedEntryCalls, 0);
-  ASSERT_FALSE(win.libraries.loads.empty());
-  EXPECT_EQ(win.libraries.loads.back().name, "C:\\windows\\system32\\msi.dll");
+  EXPECT_EQ(win.calls.Count("PlantedEntry"), 0);
+  ASSERT_FALSE(win.calls.Args<fake::LoadRecord>().empty());
+  EXPECT_EQ(win.calls.Args<fake::LoadRecord>().back().name, "C:\\windows\\system32\\msi.dll");
   // Without the system folder no path can be built, and no other is tried.
   win.libraries.systemDirectoryFails = true;
   const int loadsBefore = win.calls.Count("LoadLibraryExA");
   EXPECT_EQ(WalkInstalledProducts(), 0u);
   // cppcheck-suppress knownConditionTrueFalse ; the walk may load, the count would show it
   EXPECT_EQ(win.calls.Count("LoadLibraryExA"), loadsBefore);
-  EXPECT_EQ(win.libraries.plantedEntryCalls, 0);
+  EXPECT_EQ(win.calls.Count("PlantedEntry"), 0);
 }
 
 TEST(ProductWalk, PackageIsStillLaunchedWithoutMsi) {
@@ -180,7 +181,7 @@ TEST(ProductWalk, PackageIsStillLaunchedWithoutMsi) {
   win.resources.SetResource("MSI", 130, fake::ToBytes("pkg"));
   LaunchProductPackage();
   EXPECT_EQ(win.calls.Count("MsiEnumProductsA"), 0);
-  EXPECT_EQ(win.shell.shellExecuteCalls.size(), 1u);
+  EXPECT_EQ(win.calls.Args<fake::ShellExecuteCall>().size(), 1u);
 }
 
 }  // namespace

@@ -185,9 +185,9 @@ TEST(ExtractFileFailure, AResourceThatCannotBeLockedIsTheWriteFailure) {
 TEST(ExtractFileFailure, TheRaisedFailureIsShownAsItsMessage) {
   fake::FakeWindows win;
   ExtractExpectingFailure(kPath).ShowError();
-  ASSERT_EQ(win.dialogs.messageBoxes.size(), 1u);
-  EXPECT_EQ(win.dialogs.messageBoxes[0].text, golden::Text(golden::kNotFound, 134));
-  EXPECT_EQ(win.dialogs.messageBoxes[0].caption, golden::kErrorCaption);
+  ASSERT_EQ(win.calls.Args<fake::MessageBoxCall>().size(), 1u);
+  EXPECT_EQ(win.calls.Args<fake::MessageBoxCall>()[0].text, golden::Text(golden::kNotFound, 134));
+  EXPECT_EQ(win.calls.Args<fake::MessageBoxCall>()[0].caption, golden::kErrorCaption);
 }
 
 }  // namespace

@@ -56,9 +56,9 @@ TEST(SystemLibrary, LoadedFromTheSystemFolderWithItsImportsSearchedThereFirst) {
       win.libraries.PlantBesideExe(caller.dll, {"MsiEnumProductsA", "GetCORVersion",
                                                 "CorBindToRuntime", "GetRequestedRuntimeInfo"});
       EXPECT_TRUE(caller.run()) << where;
-      EXPECT_EQ(win.libraries.plantedEntryCalls, 0) << where;
-      ASSERT_EQ(win.libraries.loads.size(), 1u) << where;
-      const fake::LoadRecord& load = win.libraries.loads[0];
+      EXPECT_EQ(win.calls.Count("PlantedEntry"), 0) << where;
+      ASSERT_EQ(win.calls.Args<fake::LoadRecord>().size(), 1u) << where;
+      const fake::LoadRecord load = win.calls.Args<fake::LoadRecord>()[0];
       const std::string folder = "C:\\windows\\system32\\";
       EXPECT_EQ(load.name, system.nameIsFullPath ? folder + caller.dll : caller.dll) << where;
       EXPECT_EQ(load.flags, system.flags) << where;
@@ -93,8 +93,8 @@ TEST(SystemLibrary, NoSystemFolderOnAnOlderSystemLoadsNothing) {
       win.libraries.systemDirectoryFails = folder.fails;
       win.libraries.systemFolder = folder.path;
       EXPECT_FALSE(caller.run()) << where;
-      EXPECT_TRUE(win.libraries.loads.empty()) << where;
-      EXPECT_EQ(win.libraries.plantedEntryCalls, 0) << where;
+      EXPECT_TRUE(win.calls.Args<fake::LoadRecord>().empty()) << where;
+      EXPECT_EQ(win.calls.Count("PlantedEntry"), 0) << where;
     }
   }
 }

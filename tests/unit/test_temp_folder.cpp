@@ -53,8 +53,8 @@ TEST(TempFolder, NewerSystemsAreAskedWithGetTempPath2AAndOlderOnesWithGetTempPat
     LaunchProductPackage();
     const std::string package = c.folder + kPackageFileName;
     EXPECT_TRUE(win.files.HasFile(package)) << c.what;
-    ASSERT_EQ(win.shell.shellExecuteCalls.size(), 1u) << c.what;
-    EXPECT_EQ(win.shell.shellExecuteCalls[0].file, package) << c.what;
+    ASSERT_EQ(win.calls.Args<fake::ShellExecuteCall>().size(), 1u) << c.what;
+    EXPECT_EQ(win.calls.Args<fake::ShellExecuteCall>()[0].file, package) << c.what;
     // One question per reading, and only of the call this system prefers.
     EXPECT_EQ(win.calls.Count("GetTempPath2A"), c.exports2A ? 2 : 0) << c.what;
     EXPECT_EQ(win.calls.Count("GetTempPathA"), c.exports2A ? 0 : 2) << c.what;

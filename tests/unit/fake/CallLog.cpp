@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 namespace fake {
 namespace {
@@ -18,9 +19,10 @@ FaultReporter g_reportFault = &AbortOnFault;
 
 void SetFaultReporter(FaultReporter report) { g_reportFault = report ? report : &AbortOnFault; }
 
-void CallLog::Record(const char* name) {
+void CallLog::Record(const char* name, std::any args) {
   if (calls_.size() < kMaxCalls) {
     calls_.emplace_back(name);
+    args_.push_back(std::move(args));
     return;
   }
   if (!exhausted_) {

@@ -6,9 +6,8 @@ namespace fake {
 
 int Dialogs::MessageBoxA(plat::HWnd hWnd, const char* lpText, const char* lpCaption,
                          plat::UInt uType) {
-  context_.Record("MessageBoxA");
   MessageBoxCall call{hWnd, lpText ? lpText : "", lpCaption ? lpCaption : "", uType};
-  messageBoxes.push_back(call);
+  windows_.calls.Record("MessageBoxA", call);
   if (onMessageBox) onMessageBox(call);
   if (answers.empty()) return plat::kIdOk;
   const int answer = answers.front();

@@ -1,5 +1,5 @@
 // The in-memory Windows' dialogs: every message box the program shows is
-// recorded, and answered from a queue the test fills (OK when it is empty),
+// logged with its texts, and answered from a queue the test fills (OK when it is empty),
 // without waiting for anyone.
 #pragma once
 
@@ -8,11 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "fake/Context.h"
+#include "fake/Common.h"
 #include "platform/Platform.h"
 
 namespace fake {
 
+// MessageBoxA's record in the call log.
 struct MessageBoxCall {
   plat::HWnd owner = nullptr;
   std::string text;
@@ -22,12 +23,11 @@ struct MessageBoxCall {
 
 class Dialogs {
  public:
-  explicit Dialogs(Context& context) : context_(context) {}
+  explicit Dialogs(FakeWindows& windows) : windows_(windows) {}
   Dialogs(const Dialogs&) = delete;
   Dialogs& operator=(const Dialogs&) = delete;
 
   // ---- Set up and read back by tests ----
-  std::vector<MessageBoxCall> messageBoxes;
   std::deque<int> answers;  // one per box, in order; empty: IDOK
   std::function<void(const MessageBoxCall&)> onMessageBox;
 
@@ -35,7 +35,7 @@ class Dialogs {
   int MessageBoxA(plat::HWnd hWnd, const char* lpText, const char* lpCaption, plat::UInt uType);
 
  private:
-  Context& context_;
+  FakeWindows& windows_;
 };
 
 }  // namespace fake

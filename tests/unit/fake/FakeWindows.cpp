@@ -54,11 +54,6 @@ void* FakeWindows::NewToken() {
   return reinterpret_cast<void*>(nextToken_);
 }
 
-const Bytes* FakeWindows::FileBytes(const std::string& path) const {
-  const FakeFile* file = files.File(path);
-  return file ? &file->bytes : nullptr;
-}
-
 }  // namespace fake
 
 // ---- The seam: CloseHandle belongs to no one concern ----

@@ -24,14 +24,14 @@
 // handles and keys, allocations, the bounded call log) are private and
 // reached through member functions, which keep their keys and counts right.
 //
-// The concerns do not see each other: what a call of one needs from another
+// Each concern holds this object, and what a call of one needs from another
 // (logging, the last error, a new handle, the executable's module, a file's
-// content, the error mode, a kernel32 export) it asks of the Context it is
-// given at construction, which this object implements.
+// content, the error mode, a kernel32 export) it asks of the other's public
+// members, as a test would: no concern reaches another's tables.
 #pragma once
 
 #include "fake/CallLog.h"
-#include "fake/Context.h"
+#include "fake/Common.h"
 #include "fake/Dialogs.h"
 #include "fake/Files.h"
 #include "fake/Libraries.h"
@@ -44,12 +44,12 @@
 
 namespace fake {
 
-class FakeWindows final : private Context {
+class FakeWindows final {
  public:
   // The executable's folder, the temporary folder and the system folder
   // exist; kernel32 is loaded with the DLL-search functions.
   FakeWindows();
-  ~FakeWindows() override;
+  ~FakeWindows();
   FakeWindows(const FakeWindows&) = delete;
   FakeWindows& operator=(const FakeWindows&) = delete;
 
@@ -70,20 +70,11 @@ class FakeWindows final : private Context {
   int OpenHandleCount() const;
   // CloseHandle, for a file or a process alike.
   plat::Bool CloseHandle(plat::Handle hObject);
+  // A value for a new handle or key, distinct from every other the model
+  // gives out, whichever concern asks: a key is never taken for a file.
+  void* NewToken();
 
  private:
-  void Record(const char* name) override { calls.Record(name); }
-  bool Exhausted() const override { return calls.Exhausted(); }
-  plat::DWord LastError() const override { return system.lastError; }
-  void SetLastError(plat::DWord code) override { system.lastError = code; }
-  void* NewToken() override;
-  plat::UInt ErrorMode() const override { return system.errorMode; }
-  plat::HModule ExeModule() const override { return libraries.ExeModule(); }
-  const Bytes* FileBytes(const std::string& path) const override;
-  void ExportFromKernel32(const std::string& name, plat::FarProc entry) override {
-    libraries.ExportFromKernel32(name, entry);
-  }
-
   std::uintptr_t nextToken_ = 0x1000;
 };
 

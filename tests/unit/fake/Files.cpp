@@ -10,10 +10,10 @@ namespace {
 
 // GetTempPathA and GetTempPath2A alike: the folder with its NUL when it
 // fits, else the size it needs and nothing written.
-plat::DWord WriteTempFolder(Context& context, const std::optional<std::string>& folder,
+plat::DWord WriteTempFolder(FakeWindows& windows, const std::optional<std::string>& folder,
                             plat::DWord nBufferLength, char* lpBuffer) {
   if (!folder) {
-    context.SetLastError(plat::kErrorPathNotFound);
+    windows.system.lastError = plat::kErrorPathNotFound;
     return 0;
   }
   // Windows ends the folder in a backslash whatever the environment names.
@@ -34,8 +34,8 @@ plat::DWord PLAT_WINAPI GetTempPath2AEntry(plat::DWord size, char* buffer) {
 
 void Files::ExportGetTempPath2A(std::optional<std::string> folder) {
   tempPath2 = std::move(folder);
-  context_.ExportFromKernel32("GetTempPath2A",
-                              reinterpret_cast<plat::FarProc>(&GetTempPath2AEntry));
+  windows_.libraries.ExportFromKernel32("GetTempPath2A",
+                                        reinterpret_cast<plat::FarProc>(&GetTempPath2AEntry));
 }
 
 void Files::AddFolder(const std::string& path) {
@@ -92,38 +92,38 @@ bool Files::SharingConflict(const std::string& key, plat::DWord access, plat::DW
 // ---- The calls ----
 
 plat::DWord Files::GetTempPathA(plat::DWord nBufferLength, char* lpBuffer) {
-  context_.Record("GetTempPathA");
-  return WriteTempFolder(context_, tempPath, nBufferLength, lpBuffer);
+  windows_.calls.Record("GetTempPathA");
+  return WriteTempFolder(windows_, tempPath, nBufferLength, lpBuffer);
 }
 
 plat::DWord Files::GetTempPath2A(plat::DWord nBufferLength, char* lpBuffer) {
-  context_.Record("GetTempPath2A");
-  return WriteTempFolder(context_, tempPath2, nBufferLength, lpBuffer);
+  windows_.calls.Record("GetTempPath2A");
+  return WriteTempFolder(windows_, tempPath2, nBufferLength, lpBuffer);
 }
 
 plat::Bool Files::DeleteFileA(const char* lpFileName) {
-  context_.Record("DeleteFileA");
+  windows_.calls.Record("DeleteFileA");
   const std::string key = Lower(lpFileName);
   auto it = files_.find(key);
   if (it == files_.end()) {
     const std::string parent = ParentOf(key);
     if (folders_.contains(key))
-      context_.SetLastError(plat::kErrorAccessDenied);  // a folder is not deleted as a file
+      windows_.system.lastError = plat::kErrorAccessDenied;  // a folder is not deleted as a file
     else if (!parent.empty() && !folders_.contains(parent))
-      context_.SetLastError(plat::kErrorPathNotFound);
+      windows_.system.lastError = plat::kErrorPathNotFound;
     else
-      context_.SetLastError(plat::kErrorFileNotFound);
+      windows_.system.lastError = plat::kErrorFileNotFound;
     return 0;
   }
   // Windows deletes a file that is open only when every handle on it shares
   // deleting, which no open of the model does (CreateFileA refuses
   // FILE_SHARE_DELETE).
   if (IsOpen(key) || it->second.lockedByOther) {
-    context_.SetLastError(plat::kErrorSharingViolation);
+    windows_.system.lastError = plat::kErrorSharingViolation;
     return 0;
   }
   if (it->second.readOnly) {
-    context_.SetLastError(plat::kErrorAccessDenied);
+    windows_.system.lastError = plat::kErrorAccessDenied;
     return 0;
   }
   files_.erase(it);
@@ -134,12 +134,12 @@ plat::Handle Files::CreateFileA(const char* lpFileName, plat::DWord dwDesiredAcc
                                 plat::DWord dwShareMode, void* lpSecurityAttributes,
                                 plat::DWord dwCreationDisposition, plat::DWord dwFlagsAndAttributes,
                                 plat::Handle hTemplateFile) {
-  context_.Record("CreateFileA");
+  windows_.calls.Record("CreateFileA");
   (void)lpSecurityAttributes;
   (void)dwFlagsAndAttributes;
   (void)hTemplateFile;
   if (createFileError) {
-    context_.SetLastError(*createFileError);
+    windows_.system.lastError = *createFileError;
     return plat::InvalidHandleValue();
   }
   // What the model does not know is refused before the path is looked at, as
@@ -151,34 +151,34 @@ plat::Handle Files::CreateFileA(const char* lpFileName, plat::DWord dwDesiredAcc
   const bool modelled = (dwDesiredAccess & ~(plat::kGenericRead | plat::kGenericWrite)) == 0 &&
                         (dwShareMode & ~(plat::kFileShareRead | plat::kFileShareWrite)) == 0;
   if (!modelled || (!createAlways && !openExisting)) {
-    context_.SetLastError(plat::kErrorInvalidParameter);
+    windows_.system.lastError = plat::kErrorInvalidParameter;
     return plat::InvalidHandleValue();
   }
   const std::string key = Lower(lpFileName);
   const std::string parent = ParentOf(key);
   // A bare name lives in the current folder, which exists.
   if (!parent.empty() && !folders_.contains(parent)) {
-    context_.SetLastError(plat::kErrorPathNotFound);
+    windows_.system.lastError = plat::kErrorPathNotFound;
     return plat::InvalidHandleValue();
   }
   if (folders_.contains(key)) {
-    context_.SetLastError(plat::kErrorAccessDenied);
+    windows_.system.lastError = plat::kErrorAccessDenied;
     return plat::InvalidHandleValue();
   }
   auto it = files_.find(key);
   const bool existed = it != files_.end();
   if (existed) {
     if (it->second.lockedByOther || SharingConflict(key, dwDesiredAccess, dwShareMode)) {
-      context_.SetLastError(plat::kErrorSharingViolation);
+      windows_.system.lastError = plat::kErrorSharingViolation;
       return plat::InvalidHandleValue();
     }
     if (it->second.readOnly && writes) {
-      context_.SetLastError(plat::kErrorAccessDenied);
+      windows_.system.lastError = plat::kErrorAccessDenied;
       return plat::InvalidHandleValue();
     }
   }
   if (!existed && openExisting) {
-    context_.SetLastError(plat::kErrorFileNotFound);
+    windows_.system.lastError = plat::kErrorFileNotFound;
     return plat::InvalidHandleValue();
   }
   if (createAlways) {
@@ -186,43 +186,44 @@ plat::Handle Files::CreateFileA(const char* lpFileName, plat::DWord dwDesiredAcc
     if (f.path.empty()) f.path = lpFileName;
     f.bytes.clear();
   }
-  plat::Handle h = context_.NewToken();
+  plat::Handle h = windows_.NewToken();
   handles_[h] = OpenFile{key, dwDesiredAccess, dwShareMode};
   // ERROR_ALREADY_EXISTS when CREATE_ALWAYS replaced a file.
-  context_.SetLastError(createAlways && existed ? 183 : 0);
+  windows_.system.lastError = createAlways && existed ? 183 : 0;
   return h;
 }
 
 plat::Bool Files::WriteFile(plat::Handle hFile, const void* lpBuffer,
                             plat::DWord nNumberOfBytesToWrite, plat::DWord* lpNumberOfBytesWritten,
                             void* lpOverlapped) {
-  context_.Record("WriteFile");
+  // The bytes asked for are the call's record.
+  windows_.calls.Record("WriteFile", nNumberOfBytesToWrite);
   (void)lpOverlapped;
-  const int index = static_cast<int>(writeSizes.size());
   if (lpNumberOfBytesWritten) *lpNumberOfBytesWritten = 0;
   // Past the call log's bound a loop of writes ends here.
-  if (context_.Exhausted()) {
-    context_.SetLastError(writeError);
+  if (windows_.calls.Exhausted()) {
+    windows_.system.lastError = writeError;
     return 0;
   }
-  writeSizes.push_back(nNumberOfBytesToWrite);
+  const int index = writeCalls_++;
   auto it = handles_.find(hFile);
   if (it == handles_.end()) {
-    context_.SetLastError(plat::kErrorInvalidHandle);
+    windows_.system.lastError = plat::kErrorInvalidHandle;
     return 0;
   }
   if ((it->second.access & plat::kGenericWrite) == 0) {
-    context_.SetLastError(plat::kErrorAccessDenied);
+    windows_.system.lastError = plat::kErrorAccessDenied;
     return 0;
   }
   const std::string key = it->second.key;  // the hook may open and close other handles
   if (onWrite) {
-    const plat::DWord lastError = context_.LastError();
+    const plat::DWord lastError = windows_.system.lastError;
     onWrite(files_[key].path);
-    context_.SetLastError(lastError);
+    // cppcheck-suppress redundantAssignment ; the hook's own calls set it
+    windows_.system.lastError = lastError;
   }
   if (index == failWriteCall) {
-    context_.SetLastError(writeError);
+    windows_.system.lastError = writeError;
     return 0;
   }
   const plat::DWord n = std::min(nNumberOfBytesToWrite, maxWritePerCall);

@@ -15,6 +15,13 @@
 // sharing reading and writing; any other disposition, access or share mode
 // (FILE_SHARE_DELETE among them) is refused as an invalid parameter rather
 // than answered with a guess.
+//
+// The program itself only deletes what is there, creates its package file
+// (CREATE_ALWAYS for writing, reading shared), writes and closes it. The rest
+// is there for the tests' own scenarios, which stand in for the programs
+// around it: the share matrix, OPEN_EXISTING (another program opening the
+// file while it grows, onWrite) and foreign locks (lockedByOther, a virus
+// scanner or the launched installer holding the file), and read-only files.
 #pragma once
 
 #include <functional>
@@ -24,7 +31,7 @@
 #include <string>
 #include <vector>
 
-#include "fake/Context.h"
+#include "fake/Common.h"
 #include "platform/Platform.h"
 
 namespace fake {
@@ -38,7 +45,7 @@ struct FakeFile {
 
 class Files {
  public:
-  explicit Files(Context& context) : context_(context) {}
+  explicit Files(FakeWindows& windows) : windows_(windows) {}
   Files(const Files&) = delete;
   Files& operator=(const Files&) = delete;
 
@@ -61,8 +68,7 @@ class Files {
   plat::DWord maxWritePerCall = 0xFFFFFFFF;
   // WriteFile: the call with this 0-based index fails with writeError.
   int failWriteCall = -1;
-  plat::DWord writeError = 112;         // ERROR_DISK_FULL
-  std::vector<plat::DWord> writeSizes;  // bytes asked for, per WriteFile call
+  plat::DWord writeError = 112;  // ERROR_DISK_FULL
   // CreateFileA fails with this error when set.
   std::optional<plat::DWord> createFileError;
   // Called at each WriteFile on a file open for writing, with the file's path,
@@ -97,10 +103,11 @@ class Files {
   // handle already open on it.
   bool SharingConflict(const std::string& key, plat::DWord access, plat::DWord share) const;
 
-  Context& context_;
+  FakeWindows& windows_;
   std::set<std::string> folders_;          // lower case, no trailing separator
   std::map<std::string, FakeFile> files_;  // keyed by lower-case path
   std::map<plat::Handle, OpenFile> handles_;
+  int writeCalls_ = 0;  // WriteFile calls so far, for failWriteCall
 };
 
 }  // namespace fake

@@ -48,7 +48,7 @@ plat::FarProc AsFarProc(Fn fn) {
 
 }  // namespace
 
-Libraries::Libraries(Context& context) : context_(context) { SetKernel32(true); }
+Libraries::Libraries(FakeWindows& windows) : windows_(windows) { SetKernel32(true); }
 
 // ---- Set-up and read-back ----
 
@@ -125,22 +125,22 @@ Library& Libraries::PlantBesideExe(const std::string& name,
 // ---- The calls ----
 
 plat::HModule Libraries::GetModuleHandleA(const char* lpModuleName) {
-  context_.Record("GetModuleHandleA");
+  windows_.calls.Record("GetModuleHandleA");
   if (lpModuleName == nullptr) return ExeModule();
   const std::string name = Lower(lpModuleName);
   for (auto& lib : libraries_)
     if ((lib->name_ == name || lib->name_ == name + ".dll") &&
         (lib->permanent_ || lib->refCount_ > 0))
       return lib.get();
-  context_.SetLastError(plat::kErrorModNotFound);
+  windows_.system.lastError = plat::kErrorModNotFound;
   return nullptr;
 }
 
 plat::DWord Libraries::GetModuleFileNameA(plat::HModule hModule, char* lpFilename,
                                           plat::DWord nSize) {
-  context_.Record("GetModuleFileNameA");
+  windows_.calls.Record("GetModuleFileNameA");
   if (hModule != nullptr && hModule != ExeModule()) {
-    context_.SetLastError(plat::kErrorModNotFound);
+    windows_.system.lastError = plat::kErrorModNotFound;
     return 0;
   }
   if (nSize == 0) return 0;
@@ -149,14 +149,14 @@ plat::DWord Libraries::GetModuleFileNameA(plat::HModule hModule, char* lpFilenam
   std::memcpy(lpFilename, path.data(), n);
   lpFilename[n] = '\0';
   if (n < path.size()) {
-    context_.SetLastError(122);  // ERROR_INSUFFICIENT_BUFFER
+    windows_.system.lastError = 122;  // ERROR_INSUFFICIENT_BUFFER
     return nSize;
   }
   return n;
 }
 
 plat::UInt Libraries::GetSystemDirectoryA(char* lpBuffer, plat::UInt uSize) {
-  context_.Record("GetSystemDirectoryA");
+  windows_.calls.Record("GetSystemDirectoryA");
   if (systemDirectoryFails) return 0;
   const std::string& s = systemFolder;
   if (s.size() + 1 > uSize) return static_cast<plat::UInt>(s.size() + 1);
@@ -166,16 +166,16 @@ plat::UInt Libraries::GetSystemDirectoryA(char* lpBuffer, plat::UInt uSize) {
 
 plat::HModule Libraries::LoadLibraryExA(const char* lpLibFileName, plat::Handle hFile,
                                         plat::DWord dwFlags) {
-  context_.Record("LoadLibraryExA");
   (void)hFile;
+  // The call's record, logged once what was loaded is known.
   LoadRecord record{lpLibFileName, dwFlags, ""};
   const std::string name = Lower(lpLibFileName);
   std::vector<std::string> candidates;
   if ((dwFlags & plat::kLoadWithAlteredSearchPath) &&
       (dwFlags & plat::kLoadLibrarySearchSystem32)) {
-    context_.SetLastError(
-        plat::kErrorInvalidParameter);  // the two search orders exclude each other
-    loads.push_back(record);
+    // The two search orders exclude each other.
+    windows_.system.lastError = plat::kErrorInvalidParameter;
+    windows_.calls.Record("LoadLibraryExA", record);
     return nullptr;
   }
   if (name.find_first_of("\\/") != std::string::npos) {
@@ -183,8 +183,8 @@ plat::HModule Libraries::LoadLibraryExA(const char* lpLibFileName, plat::Handle 
   } else if (dwFlags & plat::kLoadLibrarySearchSystem32) {
     Library* k = Kernel32();
     if (k == nullptr || !k->exports.contains("AddDllDirectory")) {
-      context_.SetLastError(plat::kErrorInvalidParameter);  // older systems reject the flag
-      loads.push_back(record);
+      windows_.system.lastError = plat::kErrorInvalidParameter;  // older systems reject the flag
+      windows_.calls.Record("LoadLibraryExA", record);
       return nullptr;
     }
     candidates.push_back(Lower(systemFolder) + "\\" + name);
@@ -199,18 +199,18 @@ plat::HModule Libraries::LoadLibraryExA(const char* lpLibFileName, plat::Handle 
       if (lib->Path() == path) {
         if (!lib->permanent_) ++lib->refCount_;
         record.resolved = path;
-        loads.push_back(record);
+        windows_.calls.Record("LoadLibraryExA", record);
         return lib.get();
       }
     }
   }
-  loads.push_back(record);
-  context_.SetLastError(plat::kErrorModNotFound);
+  windows_.calls.Record("LoadLibraryExA", record);
+  windows_.system.lastError = plat::kErrorModNotFound;
   return nullptr;
 }
 
 plat::FarProc Libraries::GetProcAddress(plat::HModule hModule, const char* lpProcName) {
-  context_.Record("GetProcAddress");
+  windows_.calls.Record("GetProcAddress");
   for (auto& lib : libraries_) {
     if (lib.get() != hModule) continue;
     if (plat::IsIntResource(lpProcName)) {
@@ -221,37 +221,36 @@ plat::FarProc Libraries::GetProcAddress(plat::HModule hModule, const char* lpPro
       auto it = lib->exports.find(lpProcName);
       if (it != lib->exports.end()) return it->second;
     }
-    context_.SetLastError(plat::kErrorProcNotFound);
+    windows_.system.lastError = plat::kErrorProcNotFound;
     return nullptr;
   }
-  context_.SetLastError(plat::kErrorInvalidHandle);
+  windows_.system.lastError = plat::kErrorInvalidHandle;
   return nullptr;
 }
 
 plat::Bool Libraries::FreeLibrary(plat::HModule hLibModule) {
-  context_.Record("FreeLibrary");
+  windows_.calls.Record("FreeLibrary");
   for (auto& lib : libraries_) {
     if (lib.get() == hLibModule && (lib->permanent_ || lib->refCount_ > 0)) {
       if (!lib->permanent_) --lib->refCount_;
       // The library's detach code runs on the last free and may set a last
       // error of its own, although the free succeeds.
       if (!lib->permanent_ && lib->refCount_ == 0 && lib->lastErrorOnUnload)
-        context_.SetLastError(*lib->lastErrorOnUnload);
+        windows_.system.lastError = *lib->lastErrorOnUnload;
       return 1;
     }
   }
-  context_.SetLastError(plat::kErrorInvalidHandle);
+  windows_.system.lastError = plat::kErrorInvalidHandle;
   return 0;
 }
 
 // ---- The entries ----
 
 plat::UInt Libraries::MsiEnumProductsA(plat::DWord index, char* buffer) {
-  context_.Record("MsiEnumProductsA");
+  windows_.calls.Record("MsiEnumProductsA", index);
   // Past the bound the walk is ended, so that the test fails instead of
   // running out of memory.
-  if (context_.Exhausted()) return plat::kErrorNoMoreItems;
-  msiEnumIndices.push_back(index);
+  if (windows_.calls.Exhausted()) return plat::kErrorNoMoreItems;
   if (msiEnumError) return *msiEnumError;
   if (index >= products.size()) return plat::kErrorNoMoreItems;
   static_cast<void>(std::snprintf(buffer, 39, "%s", products[index].c_str()));
@@ -263,7 +262,6 @@ plat::HResult Libraries::GetRequestedRuntimeInfo(
     plat::DWord startupFlags, plat::DWord runtimeInfoFlags, plat::WChar* pDirectory,
     plat::DWord dwDirectory, plat::DWord* dwDirectoryLength, plat::WChar* pVersion,
     plat::DWord cchBuffer, plat::DWord* dwlength) {
-  context_.Record("GetRequestedRuntimeInfo");
   RuntimeInfoCall c;
   c.exeIsNull = pExe == nullptr;
   if (pwszVersion) c.version = pwszVersion;
@@ -277,8 +275,8 @@ plat::HResult Libraries::GetRequestedRuntimeInfo(
   c.directoryZeroFilled =
       pDirectory != nullptr &&
       std::all_of(pDirectory, pDirectory + dwDirectory, [](plat::WChar u) { return u == 0; });
-  c.errorModeDuringCall = context_.ErrorMode();
-  runtimeInfoCalls.push_back(c);
+  c.errorModeDuringCall = windows_.system.errorMode;
+  windows_.calls.Record("GetRequestedRuntimeInfo", c);
   if (runtimeInfoResult >= 0) {
     // What a real shim writes back; the caller must not depend on it.
     const std::u16string dir = u"C:\\Windows\\Microsoft.NET\\Framework\\";
@@ -297,29 +295,21 @@ plat::HResult Libraries::GetRequestedRuntimeInfo(
   return runtimeInfoResult;
 }
 
-void Libraries::ShimOther() {
-  context_.Record("ShimOtherEntry");
-  ++shimOtherEntryCalls;
-}
+void Libraries::ShimOther() { windows_.calls.Record("ShimOtherEntry"); }
 
-void Libraries::Planted() {
-  context_.Record("PlantedEntry");
-  ++plantedEntryCalls;
-}
+void Libraries::Planted() { windows_.calls.Record("PlantedEntry"); }
 
 plat::Bool Libraries::SetDefaultDllDirectories(plat::DWord flags) {
-  context_.Record("SetDefaultDllDirectories");
-  setDefaultDllDirectoriesCalls.push_back(flags);
+  windows_.calls.Record("SetDefaultDllDirectories", flags);
   return 1;
 }
 
 plat::Bool Libraries::SetDllDirectoryA(const char* path) {
-  context_.Record("SetDllDirectoryA");
-  setDllDirectoryCalls.emplace_back(path ? path : "<null>");
+  windows_.calls.Record("SetDllDirectoryA", std::string(path ? path : "<null>"));
   return 1;
 }
 
-void Libraries::AddDllDirectory() { context_.Record("AddDllDirectory"); }
+void Libraries::AddDllDirectory() { windows_.calls.Record("AddDllDirectory"); }
 
 }  // namespace fake
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "fake/Context.h"
+#include "fake/Common.h"
 #include "platform/Platform.h"
 
 namespace fake {
@@ -38,6 +38,7 @@ class Library {
   bool permanent_ = false;  // kernel32: always loaded, never counted
 };
 
+// The records in the call log of LoadLibraryExA and GetRequestedRuntimeInfo.
 struct LoadRecord {
   std::string name;  // as passed to LoadLibraryExA
   plat::DWord flags = 0;
@@ -58,7 +59,7 @@ struct RuntimeInfoCall {
 class Libraries {
  public:
   // kernel32 is there from the start, with the DLL-search functions.
-  explicit Libraries(Context& context);
+  explicit Libraries(FakeWindows& windows);
   Libraries(const Libraries&) = delete;
   Libraries& operator=(const Libraries&) = delete;
 
@@ -67,7 +68,6 @@ class Libraries {
   plat::HModule ExeModule() const;
   std::string systemFolder = "C:\\windows\\system32";
   bool systemDirectoryFails = false;
-  std::vector<LoadRecord> loads;
 
   // A library in that folder, exporting nothing yet.
   Library& AddLibrary(const std::string& folder, const std::string& name);
@@ -75,30 +75,27 @@ class Libraries {
   // unpatched Vista/7 lack them) and SetDllDirectoryA (XP SP1+). Any other
   // export it was given goes.
   void SetKernel32(bool searchApis, bool setDllDirectory = true);
-  // Loaded libraries still referenced (kernel32 not counted).
+  // Loaded libraries still referenced (kernel32 not counted). The records
+  // of SetDefaultDllDirectories and SetDllDirectoryA are the flags and the
+  // folder ("<null>" for null).
   int LoadedLibraryCount() const;
-  std::vector<plat::DWord> setDefaultDllDirectoriesCalls;
-  std::vector<std::string> setDllDirectoryCalls;
 
   // msi.dll in the system folder, exporting MsiEnumProductsA at ordinal 44
-  // (and by name), enumerating `products`.
+  // (and by name), enumerating `products`; a call's record is its index.
   Library& InstallMsi(const std::string& folder = "");
   std::vector<std::string> products;
   std::optional<plat::UInt> msiEnumError;  // returned by every call when set
-  std::vector<plat::DWord> msiEnumIndices;
 
   // mscoree.dll with the chosen entries; GetRequestedRuntimeInfo returns
-  // runtimeInfoResult and records its arguments.
+  // runtimeInfoResult. GetCORVersion and CorBindToRuntime are logged as
+  // "ShimOtherEntry".
   Library& InstallShim(bool getCorVersion = true, bool corBindToRuntime = true,
                        bool getRequestedRuntimeInfo = true, const std::string& folder = "");
   plat::HResult runtimeInfoResult = 0;
-  std::vector<RuntimeInfoCall> runtimeInfoCalls;
-  int shimOtherEntryCalls = 0;  // GetCORVersion or CorBindToRuntime called
 
   // A DLL of the given name beside the executable, whose entries (by name
-  // `entries` and by ordinal 44) record that they were called.
+  // `entries` and by ordinal 44) are logged as "PlantedEntry".
   Library& PlantBesideExe(const std::string& name, const std::vector<std::string>& entries);
-  int plantedEntryCalls = 0;
 
   // kernel32 exports this entry from now on (until SetKernel32).
   void ExportFromKernel32(const std::string& name, plat::FarProc entry);
@@ -128,7 +125,7 @@ class Libraries {
  private:
   Library* Kernel32();
 
-  Context& context_;
+  FakeWindows& windows_;
   std::vector<std::unique_ptr<Library>> libraries_;  // the address of each is stable
 };
 

@@ -61,7 +61,7 @@ void Registry::DeleteKey(View view, const std::string& path) { KeysOf(view).eras
 // ---- The calls ----
 
 plat::Long Registry::Screen(const RegRequest& request) {
-  requests.push_back(request);
+  windows_.calls.Record(request.op.c_str(), request);
   return fault ? fault(request) : 0;
 }
 
@@ -71,7 +71,10 @@ plat::Long Registry::Open(const char* op, plat::HKey root, const char* sub, plat
   View view = ViewOf(sam);
   if (root != plat::HKeyLocalMachine()) {
     auto it = openKeys_.find(root);
-    if (it == openKeys_.end()) return static_cast<plat::Long>(plat::kErrorInvalidHandle);
+    if (it == openKeys_.end()) {
+      windows_.calls.Record(op);
+      return static_cast<plat::Long>(plat::kErrorInvalidHandle);
+    }
     base = it->second.path;
     view = it->second.view;
   }
@@ -90,7 +93,7 @@ plat::Long Registry::Open(const char* op, plat::HKey root, const char* sub, plat
       p = sep == std::string::npos ? std::string() : p.substr(0, sep);
     }
   }
-  plat::HKey h = context_.NewToken();
+  plat::HKey h = windows_.NewToken();
   openKeys_[h] = OpenKey{view, lower};
   *out = h;
   // REG_CREATED_NEW_KEY, REG_OPENED_EXISTING_KEY
@@ -100,7 +103,6 @@ plat::Long Registry::Open(const char* op, plat::HKey root, const char* sub, plat
 
 plat::Long Registry::RegOpenKeyExA(plat::HKey hKey, const char* lpSubKey, plat::DWord ulOptions,
                                    plat::DWord samDesired, plat::HKey* phkResult) {
-  context_.Record("RegOpenKeyExA");
   (void)ulOptions;
   return Open("RegOpenKeyExA", hKey, lpSubKey, samDesired, phkResult, false, nullptr);
 }
@@ -109,7 +111,6 @@ plat::Long Registry::RegCreateKeyExA(plat::HKey hKey, const char* lpSubKey, plat
                                      char* lpClass, plat::DWord dwOptions, plat::DWord samDesired,
                                      void* lpSecurityAttributes, plat::HKey* phkResult,
                                      plat::DWord* lpdwDisposition) {
-  context_.Record("RegCreateKeyExA");
   (void)reserved;
   (void)lpClass;
   (void)dwOptions;
@@ -120,7 +121,6 @@ plat::Long Registry::RegCreateKeyExA(plat::HKey hKey, const char* lpSubKey, plat
 plat::Long Registry::RegQueryValueExA(plat::HKey hKey, const char* lpValueName,
                                       plat::DWord* lpReserved, plat::DWord* lpType,
                                       std::uint8_t* lpData, plat::DWord* lpcbData) {
-  context_.Record("RegQueryValueExA");
   (void)lpReserved;
   std::string name;
   plat::Long status = 0;
@@ -147,7 +147,6 @@ plat::Long Registry::RegQueryValueExA(plat::HKey hKey, const char* lpValueName,
 plat::Long Registry::RegSetValueExA(plat::HKey hKey, const char* lpValueName, plat::DWord reserved,
                                     plat::DWord dwType, const std::uint8_t* lpData,
                                     plat::DWord cbData) {
-  context_.Record("RegSetValueExA");
   (void)reserved;
   std::string name;
   plat::Long status = 0;
@@ -162,6 +161,7 @@ std::map<std::string, RegValue>* Registry::ValuesFor(const char* op, plat::HKey 
                                                      plat::Long& status) {
   auto it = openKeys_.find(hKey);
   if (it == openKeys_.end()) {
+    windows_.calls.Record(op);
     status = static_cast<plat::Long>(plat::kErrorInvalidHandle);
     return nullptr;
   }
@@ -174,7 +174,7 @@ std::map<std::string, RegValue>* Registry::ValuesFor(const char* op, plat::HKey 
 }
 
 plat::Long Registry::RegCloseKey(plat::HKey hKey) {
-  context_.Record("RegCloseKey");
+  windows_.calls.Record("RegCloseKey");
   return openKeys_.erase(hKey) ? 0 : static_cast<plat::Long>(plat::kErrorInvalidHandle);
 }
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "fake/Context.h"
+#include "fake/Common.h"
 #include "platform/Platform.h"
 
 namespace fake {
@@ -34,17 +34,16 @@ struct RegRequest {
 
 class Registry {
  public:
-  explicit Registry(Context& context) : context_(context) {}
+  explicit Registry(FakeWindows& windows) : windows_(windows) {}
   Registry(const Registry&) = delete;
   Registry& operator=(const Registry&) = delete;
 
   // ---- Set up and read back by tests ----
   bool singleRegistry = false;  // 32-bit Windows: both views are one registry
   // Returns a nonzero status to make the call fail with it, before it acts.
+  // The request is the call's record in the call log, unless the call names
+  // a key that is not open: that is refused before it is a request.
   std::function<plat::Long(const RegRequest&)> fault;
-  // Every open, create, query and set, in order; a call on a key that is not
-  // open is refused before it counts.
-  std::vector<RegRequest> requests;
 
   void SetValue(View view, const std::string& path, const std::string& name, RegValue value);
   void SetDword(View view, const std::string& path, const std::string& name, plat::DWord v);
@@ -79,7 +78,7 @@ class Registry {
 
   plat::Long Open(const char* op, plat::HKey root, const char* sub, plat::DWord sam,
                   plat::HKey* out, bool create, plat::DWord* disposition);
-  // The fault hook's status for this request, which is recorded first.
+  // The fault hook's status for this request, which is logged first.
   plat::Long Screen(const RegRequest& request);
   // The values of the open key a value call names, and the value's name in
   // lower case, once the handle is known and the fault hook lets the call
@@ -90,7 +89,7 @@ class Registry {
   Keys& KeysOf(View view) { return keys_[singleRegistry ? 0 : static_cast<int>(view)]; }
   const Keys& KeysOf(View view) const { return keys_[singleRegistry ? 0 : static_cast<int>(view)]; }
 
-  Context& context_;
+  FakeWindows& windows_;
   std::map<plat::HKey, OpenKey> openKeys_;
   Keys keys_[2];  // lower-case paths and names, by view
 };

@@ -19,8 +19,8 @@ void Resources::RemoveResource(const std::string& type, std::uint16_t id) {
 
 plat::HResInfo Resources::FindResourceA(plat::HModule hModule, const char* lpName,
                                         const char* lpType) {
-  context_.Record("FindResourceA");
-  if (hModule != nullptr && hModule != context_.ExeModule()) return nullptr;
+  windows_.calls.Record("FindResourceA");
+  if (hModule != nullptr && hModule != windows_.libraries.ExeModule()) return nullptr;
   if (!plat::IsIntResource(lpName) || plat::IsIntResource(lpType)) return nullptr;
   const auto id = static_cast<std::uint16_t>(reinterpret_cast<std::uintptr_t>(lpName));
   const std::string type = Lower(lpType);
@@ -29,27 +29,27 @@ plat::HResInfo Resources::FindResourceA(plat::HModule hModule, const char* lpNam
     const bool typeKnown = std::any_of(resources_.begin(), resources_.end(),
                                        [&](const auto& r) { return r.first.first == type; });
     // ERROR_RESOURCE_NAME_NOT_FOUND, ERROR_RESOURCE_TYPE_NOT_FOUND
-    context_.SetLastError(typeKnown ? 1814 : 1813);
+    windows_.system.lastError = typeKnown ? 1814 : 1813;
     return nullptr;
   }
   return &it->second;
 }
 
 plat::HGlobal Resources::LoadResource(plat::HModule, plat::HResInfo hResInfo) {
-  context_.Record("LoadResource");
+  windows_.calls.Record("LoadResource");
   auto* r = static_cast<Resource*>(hResInfo);
   if (r == nullptr || r->failLoad) return nullptr;
   return r;
 }
 
 plat::DWord Resources::SizeofResource(plat::HModule, plat::HResInfo hResInfo) {
-  context_.Record("SizeofResource");
+  windows_.calls.Record("SizeofResource");
   const auto* r = static_cast<const Resource*>(hResInfo);
   return r ? static_cast<plat::DWord>(r->bytes.size()) : 0;
 }
 
 const void* Resources::LockResource(plat::HGlobal hResData) {
-  context_.Record("LockResource");
+  windows_.calls.Record("LockResource");
   const auto* r = static_cast<const Resource*>(hResData);
   if (r == nullptr || r->failLock) return nullptr;
   // A resource of no bytes still has an address in the image.

@@ -9,7 +9,7 @@
 #include <string>
 #include <utility>
 
-#include "fake/Context.h"
+#include "fake/Common.h"
 #include "platform/Platform.h"
 
 namespace fake {
@@ -22,7 +22,7 @@ struct Resource {
 
 class Resources {
  public:
-  explicit Resources(Context& context) : context_(context) {}
+  explicit Resources(FakeWindows& windows) : windows_(windows) {}
   Resources(const Resources&) = delete;
   Resources& operator=(const Resources&) = delete;
 
@@ -38,7 +38,7 @@ class Resources {
   const void* LockResource(plat::HGlobal hResData);
 
  private:
-  Context& context_;
+  FakeWindows& windows_;
   // (lower-case type, id) -> resource; a handle of either kind is the resource's address.
   std::map<std::pair<std::string, std::uint16_t>, Resource> resources_;
 };

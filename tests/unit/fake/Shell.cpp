@@ -26,8 +26,13 @@ plat::HModule RefusalCode(plat::DWord error) {
 
 }  // namespace
 
+const Bytes* Shell::FileBytes(const char* path) const {
+  const FakeFile* file = windows_.files.File(path);
+  return file ? &file->bytes : nullptr;
+}
+
 plat::DWord Shell::LaunchRefusal(const char* file) const {
-  const Bytes* bytes = file ? context_.FileBytes(file) : nullptr;
+  const Bytes* bytes = file ? FileBytes(file) : nullptr;
   if (bytes == nullptr) return plat::kErrorFileNotFound;
   // An image starts with "MZ".
   if (bytes->size() < 2 || (*bytes)[0] != 'M' || (*bytes)[1] != 'Z')
@@ -36,15 +41,14 @@ plat::DWord Shell::LaunchRefusal(const char* file) const {
 }
 
 plat::Bool Shell::ShellExecuteExA(plat::ShellExecuteInfoA* pExecInfo) {
-  context_.Record("ShellExecuteExA");
   ShellExecuteExCall call;
   call.info = *pExecInfo;
   call.verb = Opt(pExecInfo->lpVerb);
   call.file = Opt(pExecInfo->lpFile);
   call.parameters = Opt(pExecInfo->lpParameters);
   call.directory = Opt(pExecInfo->lpDirectory);
-  call.lastErrorBefore = context_.LastError();
-  shellExecuteExCalls.push_back(call);
+  call.lastErrorBefore = windows_.system.lastError;
+  windows_.calls.Record("ShellExecuteExA", call);
   if (onLaunch) onLaunch(call);
   plat::DWord error = 0;
   if (!launchErrors.empty()) {
@@ -55,14 +59,14 @@ plat::Bool Shell::ShellExecuteExA(plat::ShellExecuteInfoA* pExecInfo) {
   if (error != 0) {
     pExecInfo->hInstApp = RefusalCode(error);
     pExecInfo->hProcess = nullptr;
-    context_.SetLastError(refusalLastError.value_or(error));
+    windows_.system.lastError = refusalLastError.value_or(error);
     return 0;
   }
   pExecInfo->hInstApp = reinterpret_cast<plat::HModule>(static_cast<std::uintptr_t>(33));
   if (launchGivesNoProcess || (pExecInfo->fMask & plat::kSeeMaskNoCloseProcess) == 0) {
     pExecInfo->hProcess = nullptr;
   } else {
-    plat::Handle h = context_.NewToken();
+    plat::Handle h = windows_.NewToken();
     processes_.insert(h);
     pExecInfo->hProcess = h;
   }
@@ -72,7 +76,6 @@ plat::Bool Shell::ShellExecuteExA(plat::ShellExecuteInfoA* pExecInfo) {
 plat::HModule Shell::ShellExecuteA(plat::HWnd hwnd, const char* lpOperation, const char* lpFile,
                                    const char* lpParameters, const char* lpDirectory,
                                    int nShowCmd) {
-  context_.Record("ShellExecuteA");
   ShellExecuteCall call;
   call.owner = hwnd;
   call.verb = Opt(lpOperation);
@@ -81,25 +84,24 @@ plat::HModule Shell::ShellExecuteA(plat::HWnd hwnd, const char* lpOperation, con
   call.directory = Opt(lpDirectory);
   call.show = nShowCmd;
   if (lpFile)
-    if (const Bytes* bytes = context_.FileBytes(lpFile)) call.fileAtOpen = *bytes;
-  shellExecuteCalls.push_back(call);
+    if (const Bytes* bytes = FileBytes(lpFile)) call.fileAtOpen = *bytes;
+  windows_.calls.Record("ShellExecuteA", call);
   return shellExecuteResult;
 }
 
 plat::DWord Shell::WaitForSingleObject(plat::Handle hHandle, plat::DWord dwMilliseconds) {
-  context_.Record("WaitForSingleObject");
-  waits.push_back(dwMilliseconds);
+  windows_.calls.Record("WaitForSingleObject", dwMilliseconds);
   if (!processes_.contains(hHandle)) {
-    context_.SetLastError(plat::kErrorInvalidHandle);
+    windows_.system.lastError = plat::kErrorInvalidHandle;
     return plat::kWaitFailed;
   }
   return waitResult;
 }
 
 plat::Bool Shell::GetExitCodeProcess(plat::Handle hProcess, plat::DWord* lpExitCode) {
-  context_.Record("GetExitCodeProcess");
+  windows_.calls.Record("GetExitCodeProcess");
   if (exitCodeReadFails || !processes_.contains(hProcess)) {
-    context_.SetLastError(plat::kErrorInvalidHandle);
+    windows_.system.lastError = plat::kErrorInvalidHandle;
     return 0;
   }
   *lpExitCode = processExitCode;
@@ -107,8 +109,7 @@ plat::Bool Shell::GetExitCodeProcess(plat::Handle hProcess, plat::DWord* lpExitC
 }
 
 void Shell::Sleep(plat::DWord dwMilliseconds) {
-  context_.Record("Sleep");
-  sleeps.push_back(dwMilliseconds);
+  windows_.calls.Record("Sleep", dwMilliseconds);
   if (onSleep) onSleep();
 }
 

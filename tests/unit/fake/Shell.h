@@ -13,11 +13,12 @@
 #include <string>
 #include <vector>
 
-#include "fake/Context.h"
+#include "fake/Common.h"
 #include "platform/Platform.h"
 
 namespace fake {
 
+// The launches' records in the call log.
 struct ShellExecuteExCall {
   plat::ShellExecuteInfoA info{};  // as passed (pointers not to be followed later)
   std::optional<std::string> verb, file, parameters, directory;  // nullopt for null
@@ -33,12 +34,11 @@ struct ShellExecuteCall {
 
 class Shell {
  public:
-  explicit Shell(Context& context) : context_(context) {}
+  explicit Shell(FakeWindows& windows) : windows_(windows) {}
   Shell(const Shell&) = delete;
   Shell& operator=(const Shell&) = delete;
 
   // ---- Set up and read back by tests ----
-  std::vector<ShellExecuteExCall> shellExecuteExCalls;
   // Each entry decides one launch: nonzero fails it with that last error,
   // 0 lets it succeed. Empty: success.
   std::deque<plat::DWord> launchErrors;
@@ -50,11 +50,8 @@ class Shell {
   bool launchGivesNoProcess = false;
   plat::DWord processExitCode = 0;
   bool exitCodeReadFails = false;
-  plat::DWord waitResult = plat::kWaitObject0;
-  std::vector<plat::DWord> waits;
-  std::vector<plat::DWord> sleeps;
-  std::function<void()> onSleep;
-  std::vector<ShellExecuteCall> shellExecuteCalls;
+  plat::DWord waitResult = plat::kWaitObject0;  // the wait's record is its timeout
+  std::function<void()> onSleep;                // the sleep's record is its time
   plat::HModule shellExecuteResult = reinterpret_cast<plat::HModule>(42);
   // Processes whose handle is open.
   int OpenProcessCount() const { return static_cast<int>(processes_.size()); }
@@ -73,8 +70,10 @@ class Shell {
   // Why the system would not start the file: it is not there, or it is not
   // a program. 0 when it starts.
   plat::DWord LaunchRefusal(const char* file) const;
+  // The content of a file, nullptr when there is none.
+  const Bytes* FileBytes(const char* path) const;
 
-  Context& context_;
+  FakeWindows& windows_;
   std::set<plat::Handle> processes_;  // handles given out and not closed
 };
 

@@ -6,7 +6,7 @@
 
 namespace fake {
 
-System::System(Context& context)
+System::System(FakeWindows& windows)
     : messages{
       {1, "Incorrect function.\r\n"},
       {2, "The system cannot find the file specified.\r\n"},
@@ -19,7 +19,7 @@ System::System(Context& context)
        "The requested operation is successful. Changes will not be effective until the system "
        "is rebooted.\r\n"},
       },
-      context_(context) {}
+      windows_(windows) {}
 
 System::~System() {
   for (char* p : allocations_) delete[] p;
@@ -34,11 +34,10 @@ void System::UseDoubleByteCodePage() {
 plat::DWord System::FormatMessageA(plat::DWord dwFlags, const void* lpSource,
                                    plat::DWord dwMessageId, plat::DWord dwLanguageId,
                                    char* lpBuffer, plat::DWord nSize, void* arguments) {
-  context_.Record("FormatMessageA");
+  windows_.calls.Record("FormatMessageA", FormatMessageRecord{dwFlags, dwMessageId, dwLanguageId});
   (void)lpSource;
   (void)nSize;
   (void)arguments;
-  formatMessageCalls.push_back({dwFlags, dwMessageId, dwLanguageId});
   auto it = messages.find(dwMessageId);
   if ((dwFlags & plat::kFormatMessageFromSystem) == 0 || it == messages.end()) {
     lastError = 317;  // ERROR_MR_MID_NOT_FOUND
@@ -56,7 +55,7 @@ plat::DWord System::FormatMessageA(plat::DWord dwFlags, const void* lpSource,
 }
 
 plat::HLocal System::LocalFree(plat::HLocal hMem) {
-  context_.Record("LocalFree");
+  windows_.calls.Record("LocalFree");
   auto* p = static_cast<char*>(hMem);
   if (allocations_.erase(p)) delete[] p;
   return nullptr;
@@ -67,10 +66,9 @@ plat::Bool System::IsDBCSLeadByte(std::uint8_t testChar) const {
 }
 
 plat::UInt System::SetErrorMode(plat::UInt uMode) {
-  context_.Record("SetErrorMode");
+  windows_.calls.Record("SetErrorMode", uMode);
   const plat::UInt previous = errorMode;
   errorMode = uMode;
-  errorModeHistory.push_back(uMode);
   return previous;
 }
 

@@ -10,32 +10,31 @@
 #include <string>
 #include <vector>
 
-#include "fake/Context.h"
+#include "fake/Common.h"
 #include "platform/Platform.h"
 
 namespace fake {
 
+// FormatMessageA's record in the call log.
 struct FormatMessageRecord {
   plat::DWord flags, code, language;
 };
 
 class System {
  public:
-  explicit System(Context& context);
+  explicit System(FakeWindows& windows);
   ~System();
   System(const System&) = delete;
   System& operator=(const System&) = delete;
 
   // ---- Set up and read back by tests ----
   plat::DWord lastError = 0;
-  plat::UInt errorMode = 0;
-  std::vector<plat::UInt> errorModeHistory;  // every mode set, in order
-  std::set<std::uint8_t> leadBytes;          // empty: a single-byte code page
-  void UseDoubleByteCodePage();              // lead bytes 0x81-0x9F and 0xE0-0xFC
+  plat::UInt errorMode = 0;          // SetErrorMode's record is the mode set
+  std::set<std::uint8_t> leadBytes;  // empty: a single-byte code page
+  void UseDoubleByteCodePage();      // lead bytes 0x81-0x9F and 0xE0-0xFC
 
   // code -> text as the system gives it; the common codes are there from the start.
   std::map<plat::DWord, std::string> messages;
-  std::vector<FormatMessageRecord> formatMessageCalls;
   // Buffers FormatMessageA gave out that LocalFree has not taken back.
   int OutstandingLocalAllocations() const { return static_cast<int>(allocations_.size()); }
 
@@ -50,7 +49,7 @@ class System {
   plat::UInt SetErrorMode(plat::UInt uMode);
 
  private:
-  Context& context_;
+  FakeWindows& windows_;
   std::set<char*> allocations_;  // FormatMessageA's buffers, freed with the model at the latest
 };
 

@@ -1,4 +1,4 @@
-#include "fake/Context.h"
+#include "fake/Common.h"
 
 namespace fake {
 
