@@ -59,7 +59,7 @@ constexpr PathKind kHeldFile{"held by another program", "\\held.bin",
 
 // The full path of `kind`, made ready.
 std::string Prepare(World& w, const PathKind& kind) {
-  const std::string path = w.Scratch() + kind.below;
+  std::string path = w.Scratch() + kind.below;
   if (kind.prepare) kind.prepare(w, path);
   return path;
 }
